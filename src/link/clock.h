@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QtGlobal>
+
+// A monotonic millisecond clock. Exchanges measure their time-out with it and
+// polling its elapsed time, so neither can go backwards with the wall clock.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual qint64 msecs() const = 0;
+};
+
+class SteadyClock final : public Clock {
+public:
+    SteadyClock() { m_timer.start(); }
+    qint64 msecs() const override { return m_timer.elapsed(); }
+
+private:
+    QElapsedTimer m_timer;
+};

@@ -1,0 +1,27 @@
+#include "link/port_devices.h"
+
+#include "link/settings_store.h"
+
+PortDevices::PortDevices(const SettingsStore& settings)
+    : m_settings(settings) {}
+
+QString PortDevices::deviceName(int portNumber) const {
+    // Settings files are edited by hand, so stray blanks around a path are
+    // not part of it, and a key left with nothing after "=" means "not set".
+    const QString configured =
+        m_settings.value(QStringLiteral("Ports"), QStringLiteral("com%1").arg(portNumber))
+            .trimmed();
+    if (!configured.isEmpty())
+        return configured;
+    return defaultDeviceName(portNumber);
+}
+
+QString PortDevices::defaultDeviceName(int portNumber) {
+    if (portNumber < 1)
+        return QString();
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 1);
+#endif
+}

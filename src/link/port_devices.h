@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+class SettingsStore;
+
+// Turns the port number the user picks (1, 2, ...) into the device the
+// operating system opens. Section "Ports", key "comN" of the settings file
+// names the device for port N when the default guess is wrong, for example
+// com3=/dev/ttyS0 for an on-board port or a symlink made by a udev rule.
+// The section is maintained by hand; nothing here writes it.
+class PortDevices {
+public:
+    explicit PortDevices(const SettingsStore& settings);
+
+    // The configured device of the port, else defaultDeviceName(). Empty only
+    // for a number below 1 that has no configured device.
+    QString deviceName(int portNumber) const;
+
+    // "COMn" on Windows; elsewhere the n-th USB serial adapter,
+    // "/dev/ttyUSB{n-1}", because a bus is almost always wired through one.
+    static QString defaultDeviceName(int portNumber);
+
+private:
+    const SettingsStore& m_settings;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The serial line as the window sees it: one port, chosen by number, with a
+// line settings text such as "9600,N,8,1". Input is always delivered as text,
+// a read returns everything waiting and never blocks, and the port raises no
+// data events: replies are collected only by the exchange, which may block in
+// waitForInput() until its deadline.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    virtual bool isOpen() const = 0;
+    // Opens the device of portNumber() with the current line settings. On
+    // failure the port stays closed and errorString() tells why, naming the
+    // device.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual QString errorString() const = 0;
+
+    // Port number and line settings may be set while the port is closed; they
+    // keep their values across closing and opening.
+    virtual void setPortNumber(int number) = 0;
+    virtual int portNumber() const = 0;
+    // Accepts "9600,N,8,1" and "9600,n,8,1" alike. Returns false (and keeps
+    // the previous settings) for a text it cannot read.
+    virtual bool setSettings(const QString& settings) = 0;
+    // The settings in force, in the lower-case form "9600,n,8,1".
+    virtual QString settings() const = 0;
+
+    virtual void discardInput() = 0;
+    virtual void discardOutput() = 0;
+    virtual void write(const QByteArray& data) = 0;
+    // Everything received so far, removed from the receive buffer; never waits.
+    virtual QByteArray readAll() = 0;
+    // Blocks until more input may be waiting or msecs have passed. Returns
+    // false when the time ran out with nothing new.
+    virtual bool waitForInput(int msecs) = 0;
+};

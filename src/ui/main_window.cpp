@@ -1,0 +1,149 @@
+#include "ui/main_window.h"
+
+#include "link/clock.h"
+#include "link/serial_port.h"
+#include "link/settings_store.h"
+#include "ui/leave_validation.h"
+#include "ui/list_selection.h"
+#include "ui/message_boxes.h"
+#include "ui/status_panels.h"
+#include "ui_main_window.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+
+namespace {
+// The client area below the menu bar, 9375 x 7140 twips at 15 twips a pixel,
+// status bar included.
+constexpr int kClientWidth = 625;
+constexpr int kClientHeight = 476;
+constexpr int kStatusBarHeight = 25;
+// The form colour for "inactive caption text" behind the model and range-zero
+// boxes: the classic system colour, as a fixed value since Qt has no such role.
+const QColor kInactiveCaptionText(0xD4, 0xD0, 0xC8);
+} // namespace
+
+MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::MainWindow>())
+    , MSCommBsq(services.port)
+    , m_settings(services.settings)
+    , m_messages(services.messages)
+    , m_clock(services.clock) {
+    ui->setupUi(this);
+    setUpControls();
+    connectEvents();
+    Form_Load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setUpControls() {
+    setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+
+    // Sizes a .ui file cannot state: fractional point sizes.
+    for (QWidget* w : {static_cast<QWidget*>(ui->cmdSEARCH), static_cast<QWidget*>(ui->cmdReFresh),
+                       static_cast<QWidget*>(ui->COM_QUIT), static_cast<QWidget*>(ui->COM_SC)}) {
+        QFont f = w->font();
+        f.setPointSizeF(10.5);
+        w->setFont(f);
+    }
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui->TXT_PRESSURE), static_cast<QWidget*>(ui->TXT_TEMPERATURE),
+          static_cast<QWidget*>(ui->Label5), static_cast<QWidget*>(ui->Label6)}) {
+        QFont f = w->font();
+        f.setPointSizeF(15.75);
+        w->setFont(f);
+        // Text in the system highlight colour.
+        QPalette p = w->palette();
+        const QColor highlight = p.color(QPalette::Active, QPalette::Highlight);
+        p.setColor(QPalette::Text, highlight);
+        p.setColor(QPalette::WindowText, highlight);
+        w->setPalette(p);
+    }
+
+    // Read-only boxes of the information band sit on the window's own colour,
+    // except the model and range-zero boxes.
+    for (QLineEdit* box : {ui->TXT_BAND, ui->TXT_SCF, ui->TXT_UNIT, ui->TXT_VER, ui->TXT_ID}) {
+        QPalette p = box->palette();
+        p.setColor(QPalette::Base, palette().color(QPalette::Window));
+        box->setPalette(p);
+    }
+    for (QLineEdit* box : {ui->TXT_TYPE, ui->TXT_SCZ}) {
+        QPalette p = box->palette();
+        p.setColor(QPalette::Base, kInactiveCaptionText);
+        box->setPalette(p);
+    }
+
+    // The unit box is as small as the form draws it (375 x 225 twips): a small
+    // type without a frame keeps the short unit names readable.
+    QFont unitFont = ui->TXT_UNIT->font();
+    unitFont.setPointSize(7);
+    ui->TXT_UNIT->setFont(unitFont);
+    ui->TXT_UNIT->setFrame(false);
+    ui->TXT_UNIT->setTextMargins(0, 0, 0, 0);
+
+    // Item values of the lists: the port number for the ports, the position
+    // for the others.
+    for (int i = 0; i < ui->cmbCommPort->count(); ++i)
+        ui->cmbCommPort->setItemData(i, i + 1);
+    for (QComboBox* list : {ui->CMB_BAND, ui->cmbUnit, ui->Cmb_DP})
+        for (int i = 0; i < list->count(); ++i)
+            list->setItemData(i, i);
+
+    // The separator above "退出(&X)" in the options menu.
+    m_space1 = new QAction(this);
+    m_space1->setObjectName(QStringLiteral("space1"));
+    m_space1->setSeparator(true);
+    ui->Option->insertAction(ui->Exit, m_space1);
+
+    m_statusPanels = std::make_unique<StatusPanels>(ui->StatusBar1);
+    QFont statusFont(QStringLiteral("宋体"));
+    statusFont.setPointSize(9);
+    statusFont.setBold(true);
+    ui->StatusBar1->setFont(statusFont);
+    ui->StatusBar1->setFixedHeight(kStatusBarHeight);
+
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer1.setInterval(250);
+
+    ui->cmdSEARCH->setFocus(Qt::OtherFocusReason);
+
+    // A fixed window: the client area as the form gives it, plus the menu bar.
+    const int menuHeight = ui->menubar->sizeHint().height();
+    setFixedSize(kClientWidth, kClientHeight + menuHeight);
+}
+
+void MainWindow::connectEvents() {
+    m_listSelection = std::make_unique<ListSelection>(this);
+    m_leaveValidation = std::make_unique<LeaveValidation>(this);
+
+    m_listSelection->connectList(ui->cmbCommPort, [this] { cmbCommPort_Click(); });
+    connect(ui->COM_QUIT, &QPushButton::clicked, this, [this] { COM_QUIT_Click(); });
+    connect(ui->Exit, &QAction::triggered, this, [this] { Exit_Click(); });
+    connect(ui->txtPass, &QLineEdit::textChanged, this, [this] { txtPass_Change(); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (Form_QueryUnload())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    // Presses that no control took arrive here, from frames and labels too;
+    // only one on the bare window background counts as its click.
+    if (event->button() == Qt::LeftButton &&
+        childAt(event->position().toPoint()) == ui->centralwidget) {
+        Form_Click();
+        return;
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void MainWindow::Form_Click() {
+    if (!m_leaveValidation->moveFocus(ui->txtPass))
+        return;
+    ui->txtPass->setText(QString());
+}

@@ -1,0 +1,78 @@
+#include "support/fake_serial_port.h"
+
+#include "link/line_settings.h"
+#include "support/fake_clock.h"
+
+#include <algorithm>
+
+FakeSerialPort::FakeSerialPort(FakeClock& clock)
+    : m_clock(clock) {}
+
+bool FakeSerialPort::open() {
+    if (missingPorts.contains(m_portNumber)) {
+        m_error = QStringLiteral("无法打开串口 COM%1：设备不存在。").arg(m_portNumber);
+        return false;
+    }
+    m_open = true;
+    m_error.clear();
+    openedPorts.append(m_portNumber);
+    return true;
+}
+
+void FakeSerialPort::close() {
+    m_open = false;
+    ++closeCount;
+}
+
+bool FakeSerialPort::setSettings(const QString& settings) {
+    const auto parsed = LineSettings::parse(settings);
+    if (!parsed)
+        return false;
+    m_settings = parsed->text();
+    settingsHistory.append(m_settings);
+    return true;
+}
+
+void FakeSerialPort::discardInput() {
+    ++discardInputCount;
+    releaseDue();
+    m_received.clear();
+}
+
+void FakeSerialPort::write(const QByteArray& data) {
+    written.append(data);
+    if (!responder)
+        return;
+    for (const Reply& reply : responder(data))
+        m_pending.append({m_clock.now + reply.delayMs, reply.bytes});
+}
+
+QByteArray FakeSerialPort::readAll() {
+    ++readCount;
+    releaseDue();
+    return std::exchange(m_received, {});
+}
+
+bool FakeSerialPort::waitForInput(int msecs) {
+    releaseDue();
+    if (!m_received.isEmpty())
+        return true;
+    const qint64 deadline = m_clock.now + std::max(msecs, 0);
+    qint64 next = deadline;
+    for (const Pending& p : m_pending)
+        next = std::min(next, p.at);
+    m_clock.now = std::max(m_clock.now, next);
+    releaseDue();
+    return !m_received.isEmpty();
+}
+
+void FakeSerialPort::deliverAt(qint64 clockMs, const QByteArray& bytes) {
+    m_pending.append({clockMs, bytes});
+}
+
+void FakeSerialPort::releaseDue() {
+    std::stable_sort(m_pending.begin(), m_pending.end(),
+                     [](const Pending& a, const Pending& b) { return a.at < b.at; });
+    while (!m_pending.isEmpty() && m_pending.first().at <= m_clock.now)
+        m_received += m_pending.takeFirst().bytes;
+}

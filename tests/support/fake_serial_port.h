@@ -1,0 +1,70 @@
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <QList>
+#include <QSet>
+
+#include <functional>
+
+class FakeClock;
+
+// A serial port for tests: records what was opened and written, and plays
+// replies that a script produces for each written frame. Replies become
+// readable at a time of the shared fake clock, so an exchange that waits moves
+// the clock instead of real time.
+class FakeSerialPort final : public SerialPort {
+public:
+    struct Reply {
+        QByteArray bytes;
+        qint64 delayMs = 0; // after the write that caused it
+    };
+    // Answers one written frame; return no replies for silence.
+    using Responder = std::function<QList<Reply>(const QByteArray& written)>;
+
+    explicit FakeSerialPort(FakeClock& clock);
+
+    bool isOpen() const override { return m_open; }
+    bool open() override;
+    void close() override;
+    QString errorString() const override { return m_error; }
+
+    void setPortNumber(int number) override { m_portNumber = number; }
+    int portNumber() const override { return m_portNumber; }
+    bool setSettings(const QString& settings) override;
+    QString settings() const override { return m_settings; }
+
+    void discardInput() override;
+    void discardOutput() override { ++discardOutputCount; }
+    void write(const QByteArray& data) override;
+    QByteArray readAll() override;
+    bool waitForInput(int msecs) override;
+
+    // Bytes that arrive at a given clock time whatever was written.
+    void deliverAt(qint64 clockMs, const QByteArray& bytes);
+
+    Responder responder;
+    QSet<int> missingPorts; // port numbers whose open fails
+    QList<QByteArray> written;
+    QList<int> openedPorts; // every successful open, by number
+    QList<QString> settingsHistory;
+    int closeCount = 0;
+    int discardInputCount = 0;
+    int discardOutputCount = 0;
+    int readCount = 0;
+
+private:
+    struct Pending {
+        qint64 at;
+        QByteArray bytes;
+    };
+    void releaseDue();
+
+    FakeClock& m_clock;
+    bool m_open = false;
+    int m_portNumber = 1;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_error;
+    QByteArray m_received;
+    QList<Pending> m_pending;
+};
