@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "link/clock.h"
+#include "link/exchange.h"
 #include "link/serial_port.h"
 #include "link/settings_store.h"
 #include "ui/leave_validation.h"
@@ -122,6 +123,11 @@ void MainWindow::connectEvents() {
     connect(ui->COM_QUIT, &QPushButton::clicked, this, [this] { COM_QUIT_Click(); });
     connect(ui->Exit, &QAction::triggered, this, [this] { Exit_Click(); });
     connect(ui->txtPass, &QLineEdit::textChanged, this, [this] { txtPass_Change(); });
+    connect(ui->Cmd_INS, &QPushButton::clicked, this, [this] { Cmd_INS_Click(); });
+}
+
+QString MainWindow::Comm_Send(const QString& send_addr, const QString& send_comm) {
+    return ::Comm_Send(MSCommBsq, m_clock, send_addr, send_comm);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

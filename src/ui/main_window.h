@@ -48,6 +48,12 @@ public:
     void Exit_Click();
     void MSCommBsq_OnComm();
 
+    // The exchange with the transmitter at send_addr, on the window's port.
+    QString Comm_Send(const QString& send_addr, const QString& send_comm);
+
+    // The manual command box.
+    void Cmd_INS_Click();
+
     // The window itself and the access levels.
     void Form_Click();
     void txtPass_Change();

@@ -33,14 +33,22 @@ bool FakeSerialPort::setSettings(const QString& settings) {
     return true;
 }
 
+void FakeSerialPort::discardOutput() {
+    ++discardOutputCount;
+    calls.append(QStringLiteral("discardOutput"));
+}
+
 void FakeSerialPort::discardInput() {
     ++discardInputCount;
+    calls.append(QStringLiteral("discardInput"));
     releaseDue();
     m_received.clear();
 }
 
 void FakeSerialPort::write(const QByteArray& data) {
     written.append(data);
+    calls.append(QStringLiteral("write"));
+    m_clock.now += writeDurationMs;
     if (!responder)
         return;
     for (const Reply& reply : responder(data))
@@ -49,11 +57,13 @@ void FakeSerialPort::write(const QByteArray& data) {
 
 QByteArray FakeSerialPort::readAll() {
     ++readCount;
+    calls.append(QStringLiteral("read"));
     releaseDue();
     return std::exchange(m_received, {});
 }
 
 bool FakeSerialPort::waitForInput(int msecs) {
+    calls.append(QStringLiteral("wait"));
     releaseDue();
     if (!m_received.isEmpty())
         return true;

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QSet>
+#include <QStringList>
 
 #include <functional>
 
@@ -35,7 +36,7 @@ public:
     QString settings() const override { return m_settings; }
 
     void discardInput() override;
-    void discardOutput() override { ++discardOutputCount; }
+    void discardOutput() override;
     void write(const QByteArray& data) override;
     QByteArray readAll() override;
     bool waitForInput(int msecs) override;
@@ -48,6 +49,11 @@ public:
     QList<QByteArray> written;
     QList<int> openedPorts; // every successful open, by number
     QList<QString> settingsHistory;
+    // Every port operation of an exchange, in order: "discardInput",
+    // "discardOutput", "write", "read", "wait".
+    QStringList calls;
+    // How long a write takes on the fake clock, as on a slow line.
+    qint64 writeDurationMs = 0;
     int closeCount = 0;
     int discardInputCount = 0;
     int discardOutputCount = 0;

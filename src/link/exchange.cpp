@@ -1,0 +1,75 @@
+#include "link/exchange.h"
+
+#include "link/clock.h"
+#include "link/frame.h"
+#include "link/serial_port.h"
+
+namespace {
+// No valid reply comes near this length; a peer that floods the line makes
+// the frame invalid instead of growing the received text without limit.
+constexpr qsizetype kMaxReceived = 1024;
+
+QString toText(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+} // namespace
+
+QString PARITY_XORB(const QString& ckeck_text) {
+    return toText(frame::checksum(ckeck_text.toLatin1()));
+}
+
+bool isSendable(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    return true;
+}
+
+int replyTimeoutMs(const QString& lineSettings) {
+    const QString s = lineSettings.toLower();
+    if (s == QLatin1String("9600,n,8,1"))
+        return 60;
+    if (s == QLatin1String("4800,n,8,1"))
+        return 100;
+    if (s == QLatin1String("2400,n,8,1"))
+        return 200;
+    if (s == QLatin1String("1200,n,8,1"))
+        return 300;
+    return 0;
+}
+
+QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr,
+                  const QString& send_comm) {
+    const int timeout = replyTimeoutMs(port.settings());
+    if (!port.isOpen() || !isSendable(send_addr) || !isSendable(send_comm))
+        return toText(frame::kNoReply);
+    const QByteArray request = frame::request(send_addr.toLatin1(), send_comm.toLatin1());
+
+    // Whatever is still waiting (a late reply to an earlier request) must not
+    // be taken for this one's.
+    port.discardInput();
+    port.discardOutput();
+
+    // The time-out starts before the write, so it covers sending the request
+    // as well as receiving the reply.
+    const qint64 start = clock.msecs();
+    port.write(request);
+
+    QByteArray received;
+    for (;;) {
+        received += port.readAll();
+        if (received.contains(frame::kCR))
+            break;
+        if (received.size() > kMaxReceived) {
+            received.truncate(kMaxReceived + 1);
+            break;
+        }
+        const qint64 elapsed = clock.msecs() - start;
+        if (elapsed >= timeout || !port.isOpen())
+            break;
+        // Sleeps in the port until input arrives, so the reply is noticed as
+        // soon as its CR is in and no time is burnt meanwhile.
+        port.waitForInput(int(timeout - elapsed));
+    }
+    return toText(frame::replyText(received));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class Clock;
+class SerialPort;
+
+// One exchange with a transmitter: one request frame written, one reply frame
+// read back and checked. The only code that writes to or reads from the port.
+
+// The checksum of ckeck_text as two upper-case hexadecimal digits.
+QString PARITY_XORB(const QString& ckeck_text);
+
+// Sends send_comm (command name and payload) to the address send_addr and
+// returns "*" + reply body + CR for a valid reply, "ERR 0" + CR when five
+// characters or fewer came back, and "EER 3" + CR for anything else. Blocks,
+// without letting other events run, until the reply's CR arrives or the
+// time-out of the port's baud rate has passed. On a closed port, or for a text
+// holding a character outside printable ASCII, nothing is written and the
+// result is "ERR 0" + CR at once.
+QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr,
+                  const QString& send_comm);
+
+// The reply time-out for a line settings text: 60, 100, 200 or 300 ms at
+// 9600, 4800, 2400 or 1200 baud with N,8,1; 0 for anything else.
+int replyTimeoutMs(const QString& lineSettings);
+
+// Whether text can go into a frame: printable ASCII only.
+bool isSendable(const QString& text);

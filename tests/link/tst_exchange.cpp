@@ -1,0 +1,211 @@
+// One exchange against a scripted port whose clock moves only while the
+// exchange waits.
+
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "support/fake_clock.h"
+#include "support/fake_serial_port.h"
+
+#include <QTest>
+
+namespace {
+using Reply = FakeSerialPort::Reply;
+
+// A port at 9600,N,8,1 that answers every request with the given replies.
+struct Line {
+    FakeClock clock;
+    FakeSerialPort port{clock};
+
+    explicit Line(QList<Reply> replies = {}) {
+        port.open();
+        port.responder = [replies](const QByteArray&) { return replies; };
+    }
+    QString send(const QString& address = QStringLiteral("01"),
+                 const QString& command = QStringLiteral("AD")) {
+        return Comm_Send(port, clock, address, command);
+    }
+};
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+
+private slots:
+    void steps_run_in_their_fixed_order();
+    void valid_reply_returns_body_and_CR();
+    void reply_is_taken_the_moment_its_CR_arrives();
+    void time_out_follows_the_baud_rate_data();
+    void time_out_follows_the_baud_rate();
+    void time_out_covers_sending_the_request();
+    void other_line_settings_read_exactly_once();
+    void invalid_replies_data();
+    void invalid_replies();
+    void reply_split_over_many_reads();
+    void late_reply_is_never_taken_by_the_next_exchange();
+    void flood_without_CR_is_bounded();
+    void closed_port_writes_nothing();
+    void non_printable_text_is_never_written();
+    void vanished_device_ends_the_wait();
+};
+
+void TestExchange::steps_run_in_their_fixed_order() {
+    Line line({{frame::reply("0101"), 3}});
+    line.send();
+    QCOMPARE(line.port.written, QList<QByteArray>{"$01AD04\r"});
+    // Both buffers are emptied before the write; reading follows it.
+    QCOMPARE(line.port.calls.mid(0, 3), (QStringList{"discardInput", "discardOutput", "write"}));
+    QVERIFY(!line.port.calls.mid(3).contains("write"));
+    QVERIFY(!line.port.calls.mid(3).contains("discardInput"));
+}
+
+void TestExchange::valid_reply_returns_body_and_CR() {
+    Line line({{QByteArray("*010100\r"), 5}});
+    QCOMPARE(line.send(), QStringLiteral("*0101\r"));
+}
+
+void TestExchange::reply_is_taken_the_moment_its_CR_arrives() {
+    Line line({{QByteArray("*0101"), 5}, {QByteArray("00\r"), 12}});
+    const qint64 start = line.clock.now;
+    QCOMPARE(line.send(), QStringLiteral("*0101\r"));
+    QCOMPARE(line.clock.now - start, 12);
+    // It slept in the port instead of polling: a read and a wait per arrival.
+    QVERIFY(line.port.readCount <= 4);
+}
+
+void TestExchange::time_out_follows_the_baud_rate_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("timeout");
+    QTest::newRow("9600") << "9600,N,8,1" << 60;
+    QTest::newRow("4800") << "4800,n,8,1" << 100;
+    QTest::newRow("2400") << "2400,N,8,1" << 200;
+    QTest::newRow("1200") << "1200,N,8,1" << 300;
+}
+
+void TestExchange::time_out_follows_the_baud_rate() {
+    QFETCH(QString, settings);
+    QFETCH(int, timeout);
+    QCOMPARE(replyTimeoutMs(settings), timeout);
+
+    Line silent;
+    QVERIFY(silent.port.setSettings(settings));
+    const qint64 start = silent.clock.now;
+    QCOMPARE(silent.send(), QStringLiteral("ERR 0\r"));
+    QCOMPARE(silent.clock.now - start, timeout);
+    QVERIFY(silent.port.readCount <= 3);
+
+    // A reply just inside the time-out is taken, one just outside is not.
+    Line inTime({{frame::reply("0101"), timeout - 1}});
+    QVERIFY(inTime.port.setSettings(settings));
+    QCOMPARE(inTime.send(), QStringLiteral("*0101\r"));
+    Line late({{frame::reply("0101"), timeout + 1}});
+    QVERIFY(late.port.setSettings(settings));
+    QCOMPARE(late.send(), QStringLiteral("ERR 0\r"));
+}
+
+void TestExchange::time_out_covers_sending_the_request() {
+    // The request takes 50 ms to go out; the reply 20 ms after that is past
+    // the 60 ms that count from before the write.
+    Line line({{frame::reply("0101"), 20}});
+    line.port.writeDurationMs = 50;
+    QCOMPARE(line.send(), QStringLiteral("ERR 0\r"));
+}
+
+void TestExchange::other_line_settings_read_exactly_once() {
+    QCOMPARE(replyTimeoutMs(QStringLiteral("19200,N,8,1")), 0);
+    QCOMPARE(replyTimeoutMs(QStringLiteral("9600,E,8,1")), 0);
+    QCOMPARE(replyTimeoutMs(QStringLiteral("9600,N,7,1")), 0);
+
+    Line waiting({{frame::reply("0101"), 0}});
+    QVERIFY(waiting.port.setSettings(QStringLiteral("19200,N,8,1")));
+    QCOMPARE(waiting.send(), QStringLiteral("*0101\r"));
+    QCOMPARE(waiting.port.readCount, 1);
+
+    Line slow({{frame::reply("0101"), 1}});
+    QVERIFY(slow.port.setSettings(QStringLiteral("9600,E,8,1")));
+    QCOMPARE(slow.send(), QStringLiteral("ERR 0\r"));
+    QCOMPARE(slow.port.readCount, 1);
+    QVERIFY(!slow.port.calls.contains("wait"));
+}
+
+void TestExchange::invalid_replies_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("wrong checksum") << QByteArray("*010101\r") << "EER 3\r";
+    QTest::newRow("lower-case checksum")
+        << QByteArray("*01Z") + frame::checksum("01Z").toLower() + '\r' << "EER 3\r";
+    QTest::newRow("noise before the frame") << QByteArray("\x13\x00*010100\r", 9) << "EER 3\r";
+    QTest::newRow("characters after the CR") << QByteArray("*010100\r\n") << "EER 3\r";
+    QTest::newRow("five-character frame")
+        << QByteArray("*1") + frame::checksum("1") + '\r' << "ERR 0\r";
+    QTest::newRow("no CR by the time-out") << QByteArray("*010100") << "EER 3\r";
+    QTest::newRow("short, no CR") << QByteArray("*01") << "ERR 0\r";
+}
+
+void TestExchange::invalid_replies() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, result);
+    Line line({{bytes, 4}});
+    QCOMPARE(line.send(), result);
+}
+
+void TestExchange::reply_split_over_many_reads() {
+    QList<Reply> pieces;
+    const QByteArray whole = frame::reply("07+0012.5");
+    for (int i = 0; i < whole.size(); ++i)
+        pieces.append({whole.mid(i, 1), 2 + 3 * i});
+    Line line(pieces);
+    QCOMPARE(line.send(QStringLiteral("07"), QStringLiteral("RP0")),
+             QStringLiteral("*07+0012.5\r"));
+}
+
+void TestExchange::late_reply_is_never_taken_by_the_next_exchange() {
+    FakeClock clock;
+    FakeSerialPort port(clock);
+    port.open();
+    int request = 0;
+    port.responder = [&](const QByteArray&) -> QList<Reply> {
+        // The first reply comes 80 ms late, the second does not come at all.
+        if (++request == 1)
+            return {{frame::reply("01+001.00"), 80}};
+        return {};
+    };
+    QCOMPARE(Comm_Send(port, clock, "01", "RP0"), QStringLiteral("ERR 0\r"));
+    clock.advance(30); // the late reply arrives in between
+    QCOMPARE(Comm_Send(port, clock, "01", "RT0"), QStringLiteral("ERR 0\r"));
+}
+
+void TestExchange::flood_without_CR_is_bounded() {
+    Line line({{QByteArray(1 << 20, 'U'), 1}});
+    QCOMPARE(line.send(), QStringLiteral("EER 3\r"));
+}
+
+void TestExchange::closed_port_writes_nothing() {
+    Line line({{frame::reply("0101"), 0}});
+    line.port.close();
+    const qint64 start = line.clock.now;
+    QCOMPARE(line.send(), QStringLiteral("ERR 0\r"));
+    QVERIFY(line.port.written.isEmpty());
+    QCOMPARE(line.clock.now, start);
+}
+
+void TestExchange::non_printable_text_is_never_written() {
+    Line line({{frame::reply("0101"), 0}});
+    for (const QString& command : {QStringLiteral("TY\r"), QStringLiteral("ID型号"),
+                                   QStringLiteral("TY\x7f"), QStringLiteral("DL\t1")})
+        QCOMPARE(line.send(QStringLiteral("01"), command), QStringLiteral("ERR 0\r"));
+    QCOMPARE(line.send(QStringLiteral("0\n"), QStringLiteral("AD")), QStringLiteral("ERR 0\r"));
+    QVERIFY(line.port.written.isEmpty());
+}
+
+void TestExchange::vanished_device_ends_the_wait() {
+    Line line;
+    line.port.responder = [&](const QByteArray&) {
+        line.port.close(); // the adapter is pulled during the exchange
+        return QList<Reply>{};
+    };
+    QCOMPARE(line.send(), QStringLiteral("ERR 0\r"));
+    QVERIFY(line.port.readCount <= 2);
+}
+
+QTEST_APPLESS_MAIN(TestExchange)
+#include "tst_exchange.moc"
