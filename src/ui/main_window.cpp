@@ -124,6 +124,20 @@ void MainWindow::connectEvents() {
     connect(ui->Exit, &QAction::triggered, this, [this] { Exit_Click(); });
     connect(ui->txtPass, &QLineEdit::textChanged, this, [this] { txtPass_Change(); });
     connect(ui->Cmd_INS, &QPushButton::clicked, this, [this] { Cmd_INS_Click(); });
+
+    connect(ui->cmdSEARCH, &QPushButton::clicked, this, [this] { cmdSEARCH_Click(); });
+    m_listSelection->connectList(ui->CMB_ADDR, [this] { CMB_ADDR_Click(); });
+
+    connect(&m_timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(ui->cmdON_OFF, &QPushButton::clicked, this, [this] { cmdON_OFF_Click(); });
+    connect(ui->cmdReset, &QPushButton::clicked, this, [this] { cmdReset_Click(); });
+    connect(ui->cmdReFresh, &QPushButton::clicked, this, [this] { cmdReFresh_Click(); });
+    connect(ui->COM_SC, &QPushButton::clicked, this, [this] { COM_SC_Click(); });
+
+    // With tracking off a bar reports each completed move once, and nothing
+    // while its thumb is dragged.
+    connect(ui->VScroll1, &QScrollBar::valueChanged, this, [this] { VScroll1_Change(); });
+    connect(ui->VScroll2, &QScrollBar::valueChanged, this, [this] { VScroll2_Change(); });
 }
 
 QString MainWindow::Comm_Send(const QString& send_addr, const QString& send_comm) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "discovery/online_transmitter.h"
+
+#include <QList>
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -10,6 +14,8 @@ class LeaveValidation;
 class ListSelection;
 class MessageBoxes;
 class QAction;
+class QLineEdit;
+class QScrollBar;
 class SerialPort;
 class SettingsStore;
 class StatusPanels;
@@ -54,6 +60,22 @@ public:
     // The manual command box.
     void Cmd_INS_Click();
 
+    // Search, selection and the full read.
+    void cmdSEARCH_Click();
+    void CMB_ADDR_Click();
+    void ReadAllParameters();
+
+    // Live measurement and zeroing.
+    void Timer1_Timer();
+    void cmdON_OFF_Click();
+    void cmdReset_Click();
+    void cmdReFresh_Click();
+    void COM_SC_Click();
+
+    // The output trims: a new bar position is written at once.
+    void VScroll1_Change();
+    void VScroll2_Change();
+
     // The window itself and the access levels.
     void Form_Click();
     void txtPass_Change();
@@ -65,7 +87,12 @@ public:
     LeaveValidation& leaveValidation() { return *m_leaveValidation; }
 
     // Window-level variables.
+    QList<OnlineTransmitter> OnlineList;
+    QStringList UnitNames;
+    QString LastReply;
     bool ReadTemperatureNext = false;
+    // When polling was last switched on, on the monotonic clock.
+    qint64 PollStartTime = 0;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,6 +101,13 @@ protected:
 private:
     void setUpControls();
     void connectEvents();
+    // Whether CMB_ADDR has an entry selected that OnlineList knows; otherwise
+    // panel 1 asks for a search and a selection first.
+    bool transmitterSelected();
+    void trimChanged(QScrollBar* bar, QLineEdit* field, const QString& command);
+    // Puts a pressure reply into TXT_PRESSURE and notes whether it is a reading.
+    void showPressure(const QString& reply);
+    void restartExtremes();
 
     std::unique_ptr<Ui::MainWindow> ui;
     SerialPort& MSCommBsq;
@@ -85,4 +119,7 @@ private:
     std::unique_ptr<StatusPanels> m_statusPanels;
     std::unique_ptr<ListSelection> m_listSelection;
     std::unique_ptr<LeaveValidation> m_leaveValidation;
+    // TXT_PRESSURE holds a value a transmitter sent (not a failure text, not
+    // a reply without data), so it may become an extreme value.
+    bool m_pressureIsReading = false;
 };

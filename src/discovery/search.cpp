@@ -1,0 +1,103 @@
+// The bus search: every address from 01 to 99 at 9600, 4800, 2400 and 1200
+// baud, probed with "AD". Each transmitter that answers with its address
+// twice is listed in CMB_ADDR and OnlineList; the first one found is then
+// selected and read.
+
+#include "link/serial_port.h"
+#include "ui/list_selection.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/status_panels.h"
+#include "ui_main_window.h"
+
+#include <QApplication>
+#include <QSignalBlocker>
+
+namespace {
+const QString kSearchIdle = QStringLiteral("搜索变送器");
+const QString kSearchRunning = QStringLiteral("停止");
+} // namespace
+
+void MainWindow::cmdSEARCH_Click() {
+    // Every click stops polling, also a stop click and one on a closed port.
+    m_timer1.stop();
+    ui->cmdON_OFF->setText(QStringLiteral("ON"));
+
+    if (!MSCommBsq.isOpen()) {
+        m_messages.show(QStringLiteral("端口未选择或未打开！"), QStringLiteral("错误"),
+                        MessageBoxes::Icon::Exclamation);
+        return;
+    }
+    // A click during a search runs nested inside it, between two probes: it
+    // only asks the running search to stop at its next check.
+    if (ui->cmdSEARCH->text() == kSearchRunning) {
+        ui->cmdSEARCH->setText(kSearchIdle);
+        return;
+    }
+    ui->cmdSEARCH->setText(kSearchRunning);
+
+    OnlineList.clear();
+    UnitNames = {QStringLiteral("kPa"),    QStringLiteral("MPa"), QStringLiteral("mH2O"),
+                 QStringLiteral("Bar"),    QStringLiteral("Psi"), QStringLiteral("mBar"),
+                 QStringLiteral("Unknown")};
+    {
+        // Emptying the list is no selection by the user.
+        const QSignalBlocker quiet(ui->CMB_ADDR);
+        for (int i = ui->CMB_ADDR->count() - 1; i >= 0; --i)
+            ui->CMB_ADDR->removeItem(i);
+    }
+
+    for (int baud = ui->CMB_BAND->count() - 1; baud >= 0; --baud) {
+        if (ui->cmdSEARCH->text() == kSearchIdle)
+            break;
+        ui->CMB_BAND->setCurrentIndex(baud);
+        const QString lineSettings = ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1");
+        MSCommBsq.setSettings(lineSettings);
+
+        for (int number = 1; number <= 99; ++number) {
+            // The one place the window answers during a search; a stop click
+            // lands here.
+            QApplication::processEvents();
+            if (ui->cmdSEARCH->text() == kSearchIdle)
+                break;
+
+            const QString address = QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+            m_statusPanels->setText(1, QStringLiteral("正在搜索变送器：") + address);
+            m_statusPanels->setText(2,
+                                    QStringLiteral("在线变送器 %1个").arg(ui->CMB_ADDR->count()));
+            m_statusPanels->setText(3, QStringLiteral("串口:COM%1").arg(MSCommBsq.portNumber()));
+            m_statusPanels->setText(4, QStringLiteral("波特率:") + ui->CMB_BAND->currentText());
+
+            // Whatever the engineer did between two probes (selecting a
+            // transmitter switches the port to its rate), this probe runs at
+            // the rate of this pass, the rate it is recorded with.
+            ui->CMB_BAND->setCurrentIndex(baud);
+            if (MSCommBsq.settings().compare(lineSettings, Qt::CaseInsensitive) != 0)
+                MSCommBsq.setSettings(lineSettings);
+
+            LastReply = Comm_Send(address, QStringLiteral("AD"));
+            if (LastReply == QLatin1Char('*') + address + address + QLatin1Char('\r')) {
+                const QSignalBlocker quiet(ui->CMB_ADDR);
+                const int selected = ui->CMB_ADDR->currentIndex();
+                ui->CMB_ADDR->addItem(address);
+                // Adding to an empty list selects nothing, as before.
+                ui->CMB_ADDR->setCurrentIndex(selected);
+                OnlineList.append({address, static_cast<qint16>(baud)});
+            }
+        }
+    }
+
+    ui->cmdSEARCH->setText(kSearchIdle);
+
+    if (ui->CMB_ADDR->count() > 0) {
+        m_statusPanels->setText(1, QStringLiteral("变送器搜索完毕"));
+        m_statusPanels->setText(2, QStringLiteral("在线变送器 %1个").arg(ui->CMB_ADDR->count()));
+        m_statusPanels->setText(4, QStringLiteral("波特率:") + ui->CMB_BAND->currentText());
+        m_listSelection->select(ui->CMB_ADDR, 0);
+        ReadAllParameters();
+    } else {
+        m_statusPanels->setText(1, QStringLiteral("变送器搜索完毕"));
+        m_statusPanels->setText(2, QStringLiteral("在线变送器0个"));
+        m_statusPanels->setText(4, QStringLiteral("波特率:"));
+    }
+}
