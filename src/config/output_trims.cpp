@@ -9,6 +9,8 @@
 
 void MainWindow::trimChanged(QScrollBar* bar, QLineEdit* field, const QString& command) {
     field->setText(trimText(trimPosition(bar)));
+    if (!transmitterSelected())
+        return;
     guardedCut(field, Comm_Send(ui->CMB_ADDR->currentText(), command + field->text()));
 }
 

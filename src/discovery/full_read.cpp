@@ -10,21 +10,6 @@
 #include "ui_main_window.h"
 
 namespace {
-// Moves a list to the position a reply names, but only for a reply that
-// carries a number that is one of the list's positions. A lost reply (whose
-// reply value " 0" or " 3" reads as a number) or an answer without a code
-// leaves the list where it was: taking it as code 0 or 3 would let the next
-// write send a unit or decimals the transmitter never had.
-bool selectFromReply(QComboBox* list, const QString& reply) {
-    if (!isReading(reply))
-        return false;
-    const std::optional<qint16> index = integerValue(replyValue(reply));
-    if (!index || *index < 0 || *index >= list->count())
-        return false;
-    list->setCurrentIndex(*index);
-    return true;
-}
-
 // Moves a trim bar to the value a reply carries, which writes that trim back
 // through the bar's change event when the position is new. Only a reply with
 // a number in the bar's range moves it: a trim that was never read must not

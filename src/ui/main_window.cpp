@@ -134,6 +134,35 @@ void MainWindow::connectEvents() {
     connect(ui->cmdReFresh, &QPushButton::clicked, this, [this] { cmdReFresh_Click(); });
     connect(ui->COM_SC, &QPushButton::clicked, this, [this] { COM_SC_Click(); });
 
+    connect(ui->cmdSCALE_Read, &QPushButton::clicked, this, [this] { cmdSCALE_Read_Click(); });
+    connect(ui->cmdSCALE_Write, &QPushButton::clicked, this, [this] { cmdSCALE_Write_Click(); });
+    connect(ui->cmdDA_Read, &QPushButton::clicked, this, [this] { cmdDA_Read_Click(); });
+    connect(ui->cmdDA_Write, &QPushButton::clicked, this, [this] { cmdDA_Write_Click(); });
+    connect(ui->COM_ADDR, &QPushButton::clicked, this, [this] { COM_ADDR_Click(); });
+    connect(ui->CMD_USER, &QPushButton::clicked, this, [this] { CMD_USER_Click(); });
+    connect(ui->CMD_FACT, &QPushButton::clicked, this, [this] { CMD_FACT_Click(); });
+    connect(ui->CMD_LD, &QPushButton::clicked, this, [this] { CMD_LD_Click(); });
+
+    // Leaving these fields validates them before the control that takes the
+    // focus acts. Only the address can refuse.
+    m_leaveValidation->add(ui->TXT_ADDR, [this] { return TXT_ADDR_Validate(); });
+    m_leaveValidation->add(ui->TXT_DPL, [this] {
+        TXT_DPL_Validate();
+        return true;
+    });
+    m_leaveValidation->add(ui->TXT_DPH, [this] {
+        TXT_DPH_Validate();
+        return true;
+    });
+    m_leaveValidation->add(ui->TXT_DAL, [this] {
+        TXT_DAL_Validate();
+        return true;
+    });
+    m_leaveValidation->add(ui->TXT_DAH, [this] {
+        TXT_DAH_Validate();
+        return true;
+    });
+
     // With tracking off a bar reports each completed move once, and nothing
     // while its thumb is dragged.
     connect(ui->VScroll1, &QScrollBar::valueChanged, this, [this] { VScroll1_Change(); });

@@ -14,6 +14,7 @@ class LeaveValidation;
 class ListSelection;
 class MessageBoxes;
 class QAction;
+class QComboBox;
 class QLineEdit;
 class QScrollBar;
 class SerialPort;
@@ -72,9 +73,24 @@ public:
     void cmdReFresh_Click();
     void COM_SC_Click();
 
-    // The output trims: a new bar position is written at once.
+    // Changing a transmitter: range and unit, analog output and trims,
+    // address and baud rate, data areas, numeric entry.
+    void cmdSCALE_Read_Click();
+    void cmdSCALE_Write_Click();
+    void cmdDA_Read_Click();
+    void cmdDA_Write_Click();
     void VScroll1_Change();
     void VScroll2_Change();
+    // Returns false to refuse leaving the field.
+    bool TXT_ADDR_Validate();
+    void COM_ADDR_Click();
+    void CMD_USER_Click();
+    void CMD_FACT_Click();
+    void CMD_LD_Click();
+    void TXT_DPL_Validate();
+    void TXT_DPH_Validate();
+    void TXT_DAL_Validate();
+    void TXT_DAH_Validate();
 
     // The window itself and the access levels.
     void Form_Click();
@@ -108,6 +124,13 @@ private:
     // Puts a pressure reply into TXT_PRESSURE and notes whether it is a reading.
     void showPressure(const QString& reply);
     void restartExtremes();
+    // Moves a list to the position a reply names; false when it stays.
+    bool selectFromReply(QComboBox* list, const QString& reply);
+    void reformatNumber(QLineEdit* field);
+    // Each field, named for the message, must hold a number to be sent.
+    bool holdsNumbers(const QList<QPair<QLineEdit*, QString>>& fields);
+    void dataAreaCommand(const QString& command, const QString& title, const QString& success,
+                         const QString& failure);
 
     std::unique_ptr<Ui::MainWindow> ui;
     SerialPort& MSCommBsq;

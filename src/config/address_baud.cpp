@@ -1,0 +1,104 @@
+// The base settings of the selected transmitter: identity, bus address, baud
+// rate and model, written in one go. A new address or rate changes how the
+// transmitter is reached, so the list entry, its record and the port follow.
+
+#include "link/exchange.h"
+#include "link/reply_value.h"
+#include "link/serial_port.h"
+#include "ui/leave_validation.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/reply_fields.h"
+#include "ui_main_window.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+const QString kAddressError = QStringLiteral("地址设置参数错误，请重新输入！");
+
+// A bus address as the list holds it: two digits, 01 to 99.
+bool isBusAddress(const QString& text) {
+    static const QRegularExpression twoDigits(QStringLiteral("^\\d\\d$"));
+    return twoDigits.match(text).hasMatch() && text != QLatin1String("00");
+}
+} // namespace
+
+bool MainWindow::TXT_ADDR_Validate() {
+    // Read as a single-precision number; text that is none is refused like
+    // an address out of range.
+    bool ok = false;
+    const float v = ui->TXT_ADDR->text().trimmed().toFloat(&ok);
+    if (!ok || !std::isfinite(v) || v > 99 || v < 1) {
+        m_messages.show(kAddressError, QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+        return false;
+    }
+    ui->TXT_ADDR->setText(QStringLiteral("%1").arg(int(std::lround(v)), 2, 10, QLatin1Char('0')));
+    return true;
+}
+
+void MainWindow::COM_ADDR_Click() {
+    const int selected = ui->CMB_ADDR->currentIndex();
+    if (selected < 0 || selected >= OnlineList.size()) {
+        m_messages.show(QStringLiteral("请先搜索变送器，并在地址列表中选择一个！"),
+                        QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+        return;
+    }
+    // The address field is checked when it is left; a failed earlier write
+    // can still leave a reply there, which must not go out as an address.
+    if (!isBusAddress(ui->TXT_ADDR->text())) {
+        m_messages.show(kAddressError, QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+        m_leaveValidation->moveFocus(ui->TXT_ADDR);
+        return;
+    }
+    for (QLineEdit* field : {ui->txtID, ui->txtType}) {
+        if (isSendable(field->text()))
+            continue;
+        m_messages.show(
+            QStringLiteral(
+                "%1只能包含 ASCII 可打印字符（字母、数字、符号和空格），未发送任何数据。")
+                .arg(field == ui->txtID ? QStringLiteral("ID号") : QStringLiteral("型号")),
+            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+        m_leaveValidation->moveFocus(field);
+        return;
+    }
+
+    if (ui->TXT_ADDR->text() != ui->CMB_ADDR->currentText()) {
+        for (int i = 0; i < ui->CMB_ADDR->count(); ++i) {
+            const QString entry = ui->CMB_ADDR->itemText(i);
+            if (entry != ui->TXT_ADDR->text())
+                continue;
+            m_messages.show(QStringLiteral("地址 ") + entry +
+                                QStringLiteral(" 已经存在,按“OK”键返回！"),
+                            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+            ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());
+            return;
+        }
+    }
+
+    plainCut(ui->txtID,
+             Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("ID") + ui->txtID->text()));
+
+    const QString addressReply =
+        Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("AD") + ui->TXT_ADDR->text());
+    ui->TXT_ADDR->setText(addressReply);
+    if (ui->TXT_ADDR->text().size() > 4)
+        ui->TXT_ADDR->setText(replyValue(ui->TXT_ADDR->text()));
+    // The list entry is the only record of where the transmitter is. Only an
+    // answer that names an address replaces it; after a lost or empty reply
+    // the following commands still go to the address that was known.
+    if (hasData(addressReply) && isBusAddress(ui->TXT_ADDR->text()))
+        ui->CMB_ADDR->setItemText(selected, ui->TXT_ADDR->text());
+
+    const QString digit = QString::number(ui->CMB_BAND->currentIndex());
+    LastReply = Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("BD") + digit);
+    if (LastReply == QLatin1Char('*') + ui->CMB_ADDR->currentText() + digit + QLatin1Char('\r')) {
+        OnlineList[selected].BaudIndex = static_cast<qint16>(ui->CMB_BAND->currentIndex());
+        ui->TXT_BAND->setText(ui->CMB_BAND->currentText());
+        MSCommBsq.setSettings(ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1"));
+    }
+
+    plainCut(ui->txtType,
+             Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("TY") + ui->txtType->text()));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The numeric fields hold pressures as signed decimal text with the number of
+// decimals the transmitter uses, chosen by a pattern of Cmb_DP: "0000.",
+// "000.0", "00.00", "0.000" or ".0000".
+
+// The text read as a single-precision number: an optional sign, digits with
+// an optional decimal point and fraction, an optional exponent, blanks around
+// it ignored. Nothing for any other text, for "nan" and "inf", and for a value
+// too large for single precision.
+std::optional<float> singleValue(const QString& text);
+
+// v formatted with pattern: the places before the point give the least number
+// of integer digits (padded with zeros, never cut; none for ".0000" when v is
+// below 1), those after it the exact number of decimals, rounded halves away
+// from zero on the value's shortest decimal form; the point is always
+// written. A "-" stands in front of a value below zero, a "+" in front of any
+// other. Nothing for a pattern that is not made of zeros and one point.
+std::optional<QString> formatWithPattern(float v, const QString& pattern);
+
+// A field's text as it may be sent: a number as above with no blanks at all,
+// so the failure texts " 0" and " 3" and the initial texts never qualify.
+bool isSendableNumber(const QString& text);
