@@ -18,6 +18,23 @@
 namespace {
 const QString kAddressError = QStringLiteral("地址设置参数错误，请重新输入！");
 
+// Model and identity texts are short: a reply carrying a longer one would not
+// even fit the time-out at 1200 baud.
+constexpr int kMaxStoredText = 32;
+
+// Why a model or identity text cannot be stored, or nothing when it can. An
+// empty text is allowed: the command then reads the text back unchanged.
+QString storedTextProblem(const QString& text) {
+    if (!isSendable(text))
+        return QStringLiteral(
+            "只能包含 ASCII 可打印字符（字母、数字、符号和空格），未发送任何数据。");
+    if (!text.isEmpty() && text.trimmed().isEmpty())
+        return QStringLiteral("不能只有空格，未发送任何数据。");
+    if (text.size() > kMaxStoredText)
+        return QStringLiteral("太长（最多 %1 个字符），未发送任何数据。").arg(kMaxStoredText);
+    return QString();
+}
+
 // A bus address as the list holds it: two digits, 01 to 99.
 bool isBusAddress(const QString& text) {
     static const QRegularExpression twoDigits(QStringLiteral("^\\d\\d$"));
@@ -53,13 +70,12 @@ void MainWindow::COM_ADDR_Click() {
         return;
     }
     for (QLineEdit* field : {ui->txtID, ui->txtType}) {
-        if (isSendable(field->text()))
+        const QString problem = storedTextProblem(field->text());
+        if (problem.isEmpty())
             continue;
-        m_messages.show(
-            QStringLiteral(
-                "%1只能包含 ASCII 可打印字符（字母、数字、符号和空格），未发送任何数据。")
-                .arg(field == ui->txtID ? QStringLiteral("ID号") : QStringLiteral("型号")),
-            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+        m_messages.show((field == ui->txtID ? QStringLiteral("ID号") : QStringLiteral("型号")) +
+                            problem,
+                        QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         m_leaveValidation->moveFocus(field);
         return;
     }

@@ -9,7 +9,10 @@
 #include <string>
 
 namespace {
-const QRegularExpression kNumber(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+// Anchored to the whole text: a "$" alone would also match before a final
+// line feed.
+const QRegularExpression kNumber(QRegularExpression::anchoredPattern(
+    QStringLiteral("[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?")));
 
 // Adds one to the last digit of a string of digits, carrying to the left.
 void incrementDigits(std::string& digits) {

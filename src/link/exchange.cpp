@@ -12,6 +12,23 @@ constexpr qsizetype kMaxReceived = 1024;
 QString toText(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);
 }
+
+// Whether a frame of frameLength characters, complete elapsedMs after the
+// request went out, came sooner than the line could carry the request and
+// then that reply (10 bits a character). Such a frame is no answer to this
+// request: it is what was still on its way from an earlier one, a second
+// transmitter at the same address, or a reply that came too late. A fifth of
+// the time and two clock ticks are allowed for the clock's coarseness.
+bool tooEarly(qint64 elapsedMs, int baud, qsizetype requestLength, qsizetype frameLength) {
+    if (baud <= 0)
+        return false;
+    const qint64 wireMs = (requestLength + frameLength) * 10 * 1000 / baud;
+    return elapsedMs * 5 < wireMs * 4 - 10;
+}
+
+int baudOf(const QString& lineSettings) {
+    return lineSettings.section(QLatin1Char(','), 0, 0).toInt();
+}
 } // namespace
 
 QString PARITY_XORB(const QString& ckeck_text) {
@@ -55,10 +72,16 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
     const qint64 start = clock.msecs();
     port.write(request);
 
+    const int baud = timeout > 0 ? baudOf(port.settings()) : 0;
     QByteArray received;
     for (;;) {
         received += port.readAll();
-        if (received.contains(frame::kCR))
+        qsizetype cr = received.indexOf(frame::kCR);
+        while (cr >= 0 && tooEarly(clock.msecs() - start, baud, request.size(), cr + 1)) {
+            received.remove(0, cr + 1);
+            cr = received.indexOf(frame::kCR);
+        }
+        if (cr >= 0)
             break;
         if (received.size() > kMaxReceived) {
             received.truncate(kMaxReceived + 1);

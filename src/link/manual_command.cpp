@@ -6,11 +6,23 @@
 #include "ui/message_boxes.h"
 #include "ui_main_window.h"
 
+namespace {
+// A command name and its payload; anything longer is a slip of the hand, and
+// its reply could not arrive within the time-out at the slower rates.
+constexpr int kMaxManualCommand = 64;
+} // namespace
+
 void MainWindow::Cmd_INS_Click() {
     const QString command = ui->txtInsSend->text();
-    if (!isSendable(command)) {
-        m_messages.show(QStringLiteral("指令中含有非 ASCII 可打印字符，无法发送。"),
-                        QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+    QString problem;
+    if (command.trimmed().isEmpty())
+        problem = QStringLiteral("请输入要发送的指令。");
+    else if (!isSendable(command))
+        problem = QStringLiteral("指令中含有非 ASCII 可打印字符，无法发送。");
+    else if (command.size() > kMaxManualCommand)
+        problem = QStringLiteral("指令太长（最多 %1 个字符），无法发送。").arg(kMaxManualCommand);
+    if (!problem.isEmpty()) {
+        m_messages.show(problem, QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         return;
     }
     ui->txtReturn->setText(QString());

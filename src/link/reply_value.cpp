@@ -1,8 +1,10 @@
 #include "link/reply_value.h"
 
-#include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <locale.h>
 
 namespace {
 bool isIgnored(QChar c) {
@@ -74,24 +76,14 @@ bool isReading(const QString& reply) {
 }
 
 double numericValue(const QString& text) {
-    std::string number = leadingNumber(text);
+    const std::string number = leadingNumber(text);
     if (number.empty())
         return 0.0;
-    // from_chars ignores the locale (strtod would read "12.5" as 12 where the
-    // decimal separator is a comma) but takes no plus sign.
-    const bool negative = number.front() == '-';
-    if (number.front() == '+' || negative)
-        number.erase(0, 1);
-    double v = 0.0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), v);
-    if (error == std::errc::result_out_of_range) {
-        // Too large gives an infinity, too small rounds to zero.
-        const bool large = number.find_first_of("123456789") < number.find_first_of("eE") &&
-                           number.find("e-") == std::string::npos &&
-                           number.find("E-") == std::string::npos;
-        v = large ? std::numeric_limits<double>::infinity() : 0.0;
-    }
-    return negative ? -v : v;
+    // Read in the C locale whatever the user's is (where the decimal separator
+    // is a comma, plain strtod would read "12.5" as 12). Beyond double range
+    // it gives an infinity, below it zero.
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+    return strtod_l(number.c_str(), nullptr, cLocale);
 }
 
 bool hasNumber(const QString& text) {

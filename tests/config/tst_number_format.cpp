@@ -136,7 +136,7 @@ void TestNumberFormat::sendable_numbers() {
     for (const char* text : {"+012.3", "-.5000", "250", "+0012.", "1e3", "+0012"})
         QVERIFY2(isSendableNumber(text), text);
     // The failure texts and anything with blanks never go out.
-    for (const char* text : {" 0", " 3", "*01\r", "+12.5 ", "DAZF"})
+    for (const char* text : {" 0", " 3", "*01\r", "+12.5 ", "DAZF", "12\n", "73\n"})
         QVERIFY2(!isSendableNumber(text), text);
     // Without a pattern nothing is formatted.
     QVERIFY(!formatWithPattern(1.0f, "").has_value());

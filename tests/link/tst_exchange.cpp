@@ -43,13 +43,14 @@ private slots:
     void reply_split_over_many_reads();
     void late_reply_is_never_taken_by_the_next_exchange();
     void flood_without_CR_is_bounded();
+    void frame_sooner_than_the_line_allows_is_stale();
     void closed_port_writes_nothing();
     void non_printable_text_is_never_written();
     void vanished_device_ends_the_wait();
 };
 
 void TestExchange::steps_run_in_their_fixed_order() {
-    Line line({{frame::reply("0101"), 3}});
+    Line line({{frame::reply("0101"), 30}});
     line.send();
     QCOMPARE(line.port.written, QList<QByteArray>{"$01AD04\r"});
     // Both buffers are emptied before the write; reading follows it.
@@ -59,15 +60,15 @@ void TestExchange::steps_run_in_their_fixed_order() {
 }
 
 void TestExchange::valid_reply_returns_body_and_CR() {
-    Line line({{QByteArray("*010100\r"), 5}});
+    Line line({{QByteArray("*010100\r"), 30}});
     QCOMPARE(line.send(), QStringLiteral("*0101\r"));
 }
 
 void TestExchange::reply_is_taken_the_moment_its_CR_arrives() {
-    Line line({{QByteArray("*0101"), 5}, {QByteArray("00\r"), 12}});
+    Line line({{QByteArray("*0101"), 15}, {QByteArray("00\r"), 25}});
     const qint64 start = line.clock.now;
     QCOMPARE(line.send(), QStringLiteral("*0101\r"));
-    QCOMPARE(line.clock.now - start, 12);
+    QCOMPARE(line.clock.now - start, 25);
     // It slept in the port instead of polling: a read and a wait per arrival.
     QVERIFY(line.port.readCount <= 4);
 }
@@ -144,7 +145,7 @@ void TestExchange::invalid_replies_data() {
 void TestExchange::invalid_replies() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, result);
-    Line line({{bytes, 4}});
+    Line line({{bytes, 40}});
     QCOMPARE(line.send(), result);
 }
 
@@ -172,6 +173,24 @@ void TestExchange::late_reply_is_never_taken_by_the_next_exchange() {
     QCOMPARE(Comm_Send(port, clock, "01", "RP0"), QStringLiteral("ERR 0\r"));
     clock.advance(30); // the late reply arrives in between
     QCOMPARE(Comm_Send(port, clock, "01", "RT0"), QStringLiteral("ERR 0\r"));
+}
+
+void TestExchange::frame_sooner_than_the_line_allows_is_stale() {
+    // Request and reply take 16.7 ms at 9600 baud; a frame complete after
+    // 2 ms was on its way before the request (a second transmitter's, or a
+    // late one) and is dropped, and the real reply after it is taken.
+    Line stale({{frame::reply("01-0007"), 2}, {frame::reply("01+0012"), 25}});
+    QCOMPARE(stale.send("01", "ZF"), QStringLiteral("*01+0012\r"));
+    // Alone it is no reply at all.
+    Line only({{frame::reply("01-0007"), 1}});
+    QCOMPARE(only.send("01", "ZF"), QStringLiteral("ERR 0\r"));
+    // At 1200 baud the same pair takes 133 ms: 60 ms is too early there.
+    Line slow({{frame::reply("01-0007"), 60}, {frame::reply("01+0012"), 140}});
+    QVERIFY(slow.port.setSettings("1200,N,8,1"));
+    QCOMPARE(slow.send("01", "ZF"), QStringLiteral("*01+0012\r"));
+    // A reply in its own time is taken as it always was.
+    Line prompt({{frame::reply("01+0012"), 14}});
+    QCOMPARE(prompt.send("01", "ZF"), QStringLiteral("*01+0012\r"));
 }
 
 void TestExchange::flood_without_CR_is_bounded() {

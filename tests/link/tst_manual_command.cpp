@@ -33,7 +33,7 @@ void TestManualCommand::sends_typed_text_and_shows_the_reply() {
     t.create();
     selectTransmitter(t, "01");
     t.port.responder = [](const QByteArray&) {
-        return QList<FakeSerialPort::Reply>{{frame::reply("01+0012.34"), 5}};
+        return QList<FakeSerialPort::Reply>{{frame::reply("01+0012.34"), 30}};
     };
 
     t.window->Cmd_INS_Click();

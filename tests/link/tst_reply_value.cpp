@@ -55,6 +55,10 @@ void TestReplyValue::numeric_value_data() {
     QTest::newRow("failure text") << " 3" << 3.0 << true;
     QTest::newRow("tiny") << "1e-999" << 0.0 << true;
     QTest::newRow("long mantissa") << QString(400, '9') << qInf() << true;
+    // Found by fuzzing: the magnitude of a number written out in full.
+    QTest::newRow("tiny written out") << "0." + QString(323, '0') + "5" << 0.0 << true;
+    QTest::newRow("huge with a small exponent")
+        << "1" + QString(400, '0') + "e-10" << qInf() << true;
 }
 
 void TestReplyValue::numeric_value() {

@@ -9,6 +9,13 @@ const QStringList kNames{"RP0", "RT0", "AD", "BD", "TY", "ID", "VR", "UT", "DP",
                          "DH",  "OL",  "OH", "ZF", "FF", "SZ", "WU", "WF", "LD"};
 } // namespace
 
+qint64 FakeBus::wireMs(const QByteArray& request, const QByteArray& reply) const {
+    // The time request and reply take on the line, 10 bits a character.
+    const auto settings = LineSettings::parse(m_port.settings());
+    const int baud = settings ? settings->baud : 9600;
+    return (request.size() + reply.size()) * 10 * 1000 / baud + 1;
+}
+
 FakeBus::FakeBus(FakeSerialPort& port)
     : m_port(port) {
     m_port.responder = [this](const QByteArray& written) { return answer(written); };
@@ -59,7 +66,7 @@ QList<FakeSerialPort::Reply> FakeBus::answer(const QByteArray& written) {
         if (name.isEmpty() || t.silent.contains(name))
             continue;
         if (t.rawReply.contains(name)) {
-            replies.append({t.rawReply.value(name), 2});
+            replies.append({t.rawReply.value(name), wireMs(written, t.rawReply.value(name))});
             continue;
         }
         const QString payload = command.mid(name.size());
@@ -80,7 +87,8 @@ QList<FakeSerialPort::Reply> FakeBus::answer(const QByteArray& written) {
         if (name == QLatin1String("BD") && payload.size() == 1 && payload[0] >= QLatin1Char('0') &&
             payload[0] <= QLatin1Char('3'))
             t.baud = kBauds[payload[0].toLatin1() - '0'];
-        replies.append({frame::reply((echo + data).toLatin1()), 2});
+        const QByteArray reply = frame::reply((echo + data).toLatin1());
+        replies.append({reply, wireMs(written, reply)});
     }
     return replies;
 }

@@ -39,6 +39,7 @@ public:
 
 private:
     QList<FakeSerialPort::Reply> answer(const QByteArray& written);
+    qint64 wireMs(const QByteArray& request, const QByteArray& reply) const;
 
     FakeSerialPort& m_port;
     QList<FakeTransmitter> m_transmitters;
