@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build and tests need, when missing.
-# Usage: scripts/install-deps.sh [--desktop]   (--desktop adds a CJK font)
+# Usage: scripts/install-deps.sh [--desktop] [--fuzz]
+#   --desktop  a CJK font, so the window's Chinese texts show on any desktop
+#   --fuzz     clang with libFuzzer and the sanitizer runtimes
 set -euo pipefail
 
 packages=(cmake make g++ qt6-base-dev qt6-serialport-dev)
-if [[ "${1:-}" == "--desktop" ]]; then
-    packages+=(fonts-wqy-zenhei)
-fi
+for option in "$@"; do
+    case "$option" in
+    --desktop) packages+=(fonts-wqy-zenhei) ;;
+    --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    *)
+        echo "usage: $0 [--desktop] [--fuzz]" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

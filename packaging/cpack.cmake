@@ -1,0 +1,15 @@
+# A Debian package of the tool and the bus simulator: cpack -G DEB in the
+# build folder. The library dependencies are found by dpkg-shlibdeps; the
+# platform plugins that show the window are a package of their own.
+set(CPACK_PACKAGE_NAME "tarnwick")
+set(CPACK_PACKAGE_VENDOR "Tarnwick")
+set(CPACK_PACKAGE_CONTACT "Tarnwick developers <dev@tarnwick.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Service tool for smart pressure transmitters on a serial bus")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_GENERATOR "DEB")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-zenhei | fonts-noto-cjk")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs the benchmark report against the
+# simulated bus. Usage: scripts/bench.sh [--quick]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+exec "$build/bench/tarnwick-bench" "$@"

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "simulator/transmitter.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+struct Request {
+    QByteArray address;
+    QByteArray command; // name plus payload
+};
+
+// One request frame as a transmitter reads it: from its last "$" to the CR.
+// Characters before the "$" are skipped, as a receiver that restarts at every
+// start character does. No value when no transmitter would take the frame;
+// *why then says what is wrong with it.
+std::optional<Request> parseRequest(const QByteArray& frame, QString* why = nullptr);
+
+// Cuts the bytes coming off the line into frames, each ending with its CR. A
+// run of bytes that grows past kMaxFrame without a CR is handed out as it is
+// (no CR at its end) and dropped, so junk cannot pile up without limit.
+class FrameSplitter {
+public:
+    static constexpr qsizetype kMaxFrame = 256;
+    QList<QByteArray> feed(const QByteArray& bytes);
+    void clear() { m_pending.clear(); }
+
+private:
+    QByteArray m_pending;
+};
+
+// The time a request and its reply take on a real line at this rate, 10 bits
+// per character (8N1), in whole milliseconds rounded up.
+int lineDelayMs(qsizetype requestChars, qsizetype replyChars, int baud);
+
+struct ScheduledReply {
+    std::size_t transmitter; // index into Bus::transmitters()
+    QByteArray bytes;
+    int delayMs; // counted from the request's CR
+    std::optional<int> baudAfter;
+    QString note;       // what a fault did to it, for the trace
+    bool split = false; // written a byte at a time
+};
+
+struct Hearing {
+    std::vector<ScheduledReply> replies; // in bus order; several means a collision
+    QString note;                        // why nobody (or somebody not) answered
+};
+
+// The transmitters on one line. Decides who hears a request, has them answer
+// it, and shapes and times the replies; writing them out is the caller's job.
+class Bus {
+public:
+    explicit Bus(std::vector<Transmitter> transmitters = {});
+
+    std::vector<Transmitter>& transmitters() { return m_transmitters; }
+    const std::vector<Transmitter>& transmitters() const { return m_transmitters; }
+
+    // Indexes of the transmitters now at this address, in bus order.
+    std::vector<std::size_t> at(const QByteArray& address) const;
+
+    // Off: replies go out at once, without the time the line would take. A
+    // late fault stays late.
+    void setLineTiming(bool on) { m_lineTiming = on; }
+
+    // A frame (through its CR) heard while the line ran at baud; seconds is the
+    // time for the live readings.
+    Hearing hear(const QByteArray& frame, int baud, double seconds);
+
+private:
+    std::vector<Transmitter> m_transmitters;
+    bool m_lineTiming = true;
+};
+
+} // namespace sim

@@ -1,0 +1,144 @@
+#include "simulator/faults.h"
+
+#include "link/frame.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace sim {
+
+namespace {
+
+struct KindName {
+    FaultKind kind;
+    const char* name;
+};
+
+constexpr std::array<KindName, 9> kKindNames{{
+    {FaultKind::None, "none"},
+    {FaultKind::Silent, "silent"},
+    {FaultKind::BadChecksum, "bad-checksum"},
+    {FaultKind::LowerCaseChecksum, "lower-case-checksum"},
+    {FaultKind::Noise, "noise"},
+    {FaultKind::Trailing, "trailing"},
+    {FaultKind::EmptyData, "empty-data"},
+    {FaultKind::Late, "late"},
+    {FaultKind::Split, "split"},
+}};
+
+// Junk as a line picks it up: a break, a stray high byte and a character that
+// is no start character. No CR, so the tool still waits for the reply's own.
+const QByteArray kNoise = QByteArrayLiteral("\x00\xA5#");
+const QByteArray kTrailing = QByteArrayLiteral("#!");
+
+} // namespace
+
+std::optional<FaultKind> faultKindFromName(const QString& name) {
+    for (const KindName& k : kKindNames) {
+        if (name == QLatin1String(k.name))
+            return k.kind;
+    }
+    return std::nullopt;
+}
+
+QString faultKindName(FaultKind kind) {
+    for (const KindName& k : kKindNames) {
+        if (k.kind == kind)
+            return QLatin1String(k.name);
+    }
+    return QString();
+}
+
+QString faultKindNames() {
+    QStringList names;
+    for (const KindName& k : kKindNames)
+        names << QLatin1String(k.name);
+    return names.join(QStringLiteral(", "));
+}
+
+int toolTimeoutMs(int baud) {
+    switch (baud) {
+    case 9600:
+        return 60;
+    case 4800:
+        return 100;
+    case 2400:
+        return 200;
+    case 1200:
+        return 300;
+    default:
+        return 0;
+    }
+}
+
+int lateReplyDelayMs(int baud) {
+    // 40 ms past the time-out is far enough to survive a busy machine's
+    // scheduling, and short of the tool's next exchange at every rate.
+    return toolTimeoutMs(baud) + 40;
+}
+
+void FaultTable::set(const QByteArray& command, FaultKind kind) {
+    if (kind == FaultKind::None)
+        m_faults.erase(command);
+    else
+        m_faults[command] = kind;
+}
+
+FaultKind FaultTable::forCommand(const QByteArray& command) const {
+    FaultKind found = FaultKind::None;
+    qsizetype foundLength = -1;
+    for (const auto& [key, kind] : m_faults) {
+        if (key == "*") {
+            if (foundLength < 0) {
+                found = kind;
+                foundLength = 0;
+            }
+        } else if (command.startsWith(key) && key.size() > foundLength) {
+            found = kind;
+            foundLength = key.size();
+        }
+    }
+    return found;
+}
+
+ShapedReply shapeReply(const QByteArray& body, FaultKind kind) {
+    const QByteArray sum = frame::checksum(body);
+    switch (kind) {
+    case FaultKind::None:
+        return {frame::reply(body), false, false, {}};
+    case FaultKind::Silent:
+        return {{}, false, false, QStringLiteral("fault silent")};
+    case FaultKind::BadChecksum: {
+        // The checksum of the body with one more bit flipped: two upper-case
+        // hexadecimal digits like a real one, and never the right value.
+        const QByteArray wrong = frame::checksum(body + '\x01');
+        return {'*' + body + wrong + frame::kCR, false, false,
+                QStringLiteral("fault bad-checksum")};
+    }
+    case FaultKind::LowerCaseChecksum: {
+        const QByteArray lower = sum.toLower();
+        // A checksum of digits only reads the same in either case; the frame
+        // then stays valid, and the trace says so rather than pretend.
+        const QString note = lower == sum
+                                 ? QStringLiteral("fault lower-case-checksum: no effect, checksum "
+                                                  "%1 has no letters")
+                                       .arg(QLatin1String(sum))
+                                 : QStringLiteral("fault lower-case-checksum");
+        return {'*' + body + lower + frame::kCR, false, false, note};
+    }
+    case FaultKind::Noise:
+        return {kNoise + frame::reply(body), false, false, QStringLiteral("fault noise")};
+    case FaultKind::Trailing:
+        return {frame::reply(body) + kTrailing, false, false, QStringLiteral("fault trailing")};
+    case FaultKind::EmptyData:
+        return {frame::reply(body.left(2)), false, false, QStringLiteral("fault empty-data")};
+    case FaultKind::Late:
+        return {frame::reply(body), true, false, QStringLiteral("fault late")};
+    case FaultKind::Split:
+        return {frame::reply(body), false, true, QStringLiteral("fault split")};
+    }
+    return {frame::reply(body), false, false, {}};
+}
+
+} // namespace sim

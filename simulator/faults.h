@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <optional>
+
+namespace sim {
+
+// Ways a transmitter's reply can go wrong on the wire, chosen per command so a
+// test or a demo can break exactly the exchange it is about.
+enum class FaultKind {
+    None,
+    Silent,            // the transmitter does not hear the request at all
+    BadChecksum,       // checksum digits that do not match the body
+    LowerCaseChecksum, // right checksum, letters in lower case
+    Noise,             // junk bytes before the start character
+    Trailing,          // extra characters after the CR, in the same write
+    EmptyData,         // the body is the address alone
+    Late,              // the right reply, after the tool has stopped waiting
+    Split,             // the right reply, one byte per write, in time
+};
+
+// The names used in bus files, on the command line and on the control input:
+// "none", "silent", "bad-checksum", "lower-case-checksum", "noise",
+// "trailing", "empty-data", "late", "split".
+std::optional<FaultKind> faultKindFromName(const QString& name);
+QString faultKindName(FaultKind kind);
+QString faultKindNames(); // all of them, for error messages
+
+// How long the tool waits for a reply at a baud rate, counted from before it
+// writes its request; 0 for a rate it does not use.
+int toolTimeoutMs(int baud);
+
+// The delay of a late reply, counted from the request's CR: the tool has given
+// up by then, and the reply lands in its buffer for the next exchange to drop.
+int lateReplyDelayMs(int baud);
+
+// The faults of one transmitter, by command. A key names a command by the
+// start of its text ("AD" covers "AD" and "AD05", "RP0" covers "RP0"); the
+// longest matching key wins and "*" covers every command left over.
+class FaultTable {
+public:
+    void set(const QByteArray& command, FaultKind kind); // None removes it
+    void clear() { m_faults.clear(); }
+    bool isEmpty() const { return m_faults.empty(); }
+    FaultKind forCommand(const QByteArray& command) const;
+    const std::map<QByteArray, FaultKind>& entries() const { return m_faults; }
+
+private:
+    std::map<QByteArray, FaultKind> m_faults;
+};
+
+struct ShapedReply {
+    QByteArray bytes; // what goes on the wire; empty for a silent fault
+    bool late = false;
+    bool split = false; // written a byte at a time, as a slow adapter delivers it
+    QString note;       // for the trace: what the fault did, empty without one
+};
+
+// The bytes a transmitter writes for a reply body under a fault.
+ShapedReply shapeReply(const QByteArray& body, FaultKind kind);
+
+} // namespace sim

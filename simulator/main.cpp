@@ -1,0 +1,161 @@
+// tarnwick-sim: transmitters on a simulated serial bus, for working on the
+// tool without hardware, for demos and for the end-to-end tests. The tool
+// opens the device printed on the first line of output as its serial port.
+
+#include "simulator/bus_file.h"
+#include "simulator/control.h"
+#include "simulator/simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A signal handler may do next to nothing; it hands the signal over to the
+// event loop through this pair, which then quits and cleans up the link.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+bool catchQuitSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    // Answers to a reader that went away must not kill the bus.
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+void say(const QString& line) {
+    std::fputs(line.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "tarnwick-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnwick-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "Simulated pressure transmitters on a pseudo-terminal. The first line of output names "
+            "the device to open as the serial port.\n\n"
+            "Control commands on standard input, one per line:\n"
+            "  fault ADDR CMD KIND, clear-faults [ADDR], unplug, replug, send TEXT, flood N,\n"
+            "  state ADDR [BAUD], quit\n"
+            "Fault kinds: %1")
+            .arg(sim::faultKindNames()));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption busOption(QStringLiteral("bus"),
+                                       QStringLiteral("Bus description (JSON) instead of the "
+                                                      "built-in three transmitters."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Symbolic link to the device; a stale link there is replaced."),
+        QStringLiteral("path"));
+    const QCommandLineOption traceOption(QStringLiteral("trace"),
+                                         QStringLiteral("Log every frame heard and sent to "
+                                                        "file (\"-\" for standard error)."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption faultOption(
+        QStringLiteral("fault"),
+        QStringLiteral("A fault to start with, e.g. 07:RP0:late or 01:*:silent; repeatable."),
+        QStringLiteral("addr:cmd:kind"));
+    const QCommandLineOption printOption(
+        QStringLiteral("print-default-bus"),
+        QStringLiteral("Print the built-in bus as JSON, a template for --bus, and exit."));
+    const QCommandLineOption noTimingOption(
+        QStringLiteral("no-line-timing"),
+        QStringLiteral("Reply at once instead of after the time the line would take."));
+    parser.addOptions(
+        {busOption, linkOption, traceOption, faultOption, printOption, noTimingOption});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
+
+    if (parser.isSet(printOption)) {
+        std::fputs(sim::busToJson(sim::defaultBus()).constData(), stdout);
+        return 0;
+    }
+
+    std::vector<sim::Transmitter> transmitters;
+    if (parser.isSet(busOption)) {
+        QString error;
+        auto loaded = sim::readBusFile(parser.value(busOption), &error);
+        if (!loaded)
+            return fail(error);
+        transmitters = std::move(*loaded);
+    } else {
+        transmitters = sim::defaultBus();
+    }
+    sim::Bus bus(std::move(transmitters));
+    bus.setLineTiming(!parser.isSet(noTimingOption));
+
+    for (const QString& fault : parser.values(faultOption)) {
+        const QStringList parts = fault.split(QLatin1Char(':'));
+        const std::optional<sim::FaultKind> kind =
+            parts.size() == 3 ? sim::faultKindFromName(parts[2]) : std::nullopt;
+        if (!kind || parts[1].isEmpty())
+            return fail(QStringLiteral("--fault %1: expected ADDR:CMD:KIND, KIND one of: %2")
+                            .arg(fault, sim::faultKindNames()));
+        const std::vector<std::size_t> found = bus.at(parts[0].toLatin1());
+        if (found.empty())
+            return fail(QStringLiteral("--fault %1: no transmitter at %2").arg(fault, parts[0]));
+        for (std::size_t i : found)
+            bus.transmitters()[i].faults().set(parts[1].toLatin1(), *kind);
+    }
+
+    sim::Trace trace;
+    QString error;
+    if (!trace.open(parser.value(traceOption), &error))
+        return fail(error);
+
+    if (!catchQuitSignals())
+        return fail(QStringLiteral("cannot set up signal handling"));
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    sim::Simulator simulator(std::move(bus), trace, parser.value(linkOption));
+    if (!simulator.start(&error)) {
+        std::fprintf(stderr, "tarnwick-sim: %s\n", qPrintable(error));
+        return 1;
+    }
+    QObject::connect(&simulator, &sim::Simulator::deviceChanged,
+                     [](const QString& path) { say(QStringLiteral("device: ") + path); });
+    say(QStringLiteral("device: ") + simulator.devicePath());
+
+    sim::Control control(simulator);
+    QObject::connect(&control, &sim::Control::quitRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    // Standard input may be closed altogether when the program runs detached.
+    if (::fcntl(STDIN_FILENO, F_GETFD) != -1)
+        control.listen(STDIN_FILENO, stdout);
+
+    return app.exec();
+}

@@ -1,0 +1,85 @@
+// Faults on demand: what each one does to the bytes of a reply, checked
+// against the tool's own reply check, and which command a fault applies to.
+
+#include "link/frame.h"
+#include "simulator/faults.h"
+
+#include <QTest>
+
+using sim::FaultKind;
+
+Q_DECLARE_METATYPE(FaultKind)
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void each_fault_shapes_the_reply_data();
+    void each_fault_shapes_the_reply();
+    void lower_case_checksum_of_digits_only_changes_nothing();
+    void longest_matching_command_wins();
+};
+
+void TestFaults::each_fault_shapes_the_reply_data() {
+    QTest::addColumn<FaultKind>("kind");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("toolSees");
+    // "07V2.13" has the checksum 4F: a letter, so its case can differ.
+    const QByteArray body = "07V2.13";
+    QCOMPARE(frame::checksum(body), QByteArray("4F"));
+    QTest::newRow("none") << FaultKind::None << QByteArray("*07V2.134F\r")
+                          << QByteArray("*07V2.13\r");
+    QTest::newRow("bad checksum") << FaultKind::BadChecksum << QByteArray("*07V2.134E\r")
+                                  << frame::kFrameError;
+    QTest::newRow("lower case") << FaultKind::LowerCaseChecksum << QByteArray("*07V2.134f\r")
+                                << frame::kFrameError;
+    QTest::newRow("noise") << FaultKind::Noise << QByteArray("\x00\xA5#*07V2.134F\r", 14)
+                           << frame::kFrameError;
+    QTest::newRow("trailing") << FaultKind::Trailing << QByteArray("*07V2.134F\r#!")
+                              << frame::kFrameError;
+    // A verified reply without data: what the tool's callers must cope with.
+    QTest::newRow("empty data") << FaultKind::EmptyData << QByteArray("*0707\r")
+                                << QByteArray("*07\r");
+    QTest::newRow("late") << FaultKind::Late << QByteArray("*07V2.134F\r")
+                          << QByteArray("*07V2.13\r");
+    QTest::newRow("silent") << FaultKind::Silent << QByteArray() << frame::kNoReply;
+}
+
+void TestFaults::each_fault_shapes_the_reply() {
+    QFETCH(FaultKind, kind);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, toolSees);
+    const sim::ShapedReply shaped = sim::shapeReply("07V2.13", kind);
+    QCOMPARE(shaped.bytes, bytes);
+    QCOMPARE(frame::replyText(shaped.bytes), toolSees);
+    QCOMPARE(shaped.late, kind == FaultKind::Late);
+    QCOMPARE(shaped.note.isEmpty(), kind == FaultKind::None);
+}
+
+void TestFaults::lower_case_checksum_of_digits_only_changes_nothing() {
+    // A probe's reply always has the checksum 00.
+    const sim::ShapedReply shaped = sim::shapeReply("0707", FaultKind::LowerCaseChecksum);
+    QCOMPARE(shaped.bytes, QByteArray("*070700\r"));
+    QVERIFY2(shaped.note.contains(QLatin1String("no effect")), qPrintable(shaped.note));
+}
+
+void TestFaults::longest_matching_command_wins() {
+    sim::FaultTable table;
+    table.set("*", FaultKind::Silent);
+    table.set("RP", FaultKind::Noise);
+    table.set("RP0", FaultKind::Late);
+    table.set("AD", FaultKind::BadChecksum);
+    QCOMPARE(table.forCommand("RP0"), FaultKind::Late);
+    QCOMPARE(table.forCommand("RP1"), FaultKind::Noise);
+    QCOMPARE(table.forCommand("AD42"), FaultKind::BadChecksum); // with payload
+    QCOMPARE(table.forCommand("TY"), FaultKind::Silent);
+
+    table.set("RP0", FaultKind::None);
+    QCOMPARE(table.forCommand("RP0"), FaultKind::Noise);
+    table.clear();
+    QVERIFY(table.isEmpty());
+    QCOMPARE(table.forCommand("RP0"), FaultKind::None);
+}
+
+QTEST_APPLESS_MAIN(TestFaults)
+#include "tst_faults.moc"
