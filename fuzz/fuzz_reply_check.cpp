@@ -31,7 +31,7 @@ bool isExactFrame(const QByteArray& text) {
     if (text.size() < 4 || text.front() != '*' || text.back() != '\r')
         return false;
     const QByteArray body = text.mid(1, text.size() - 4);
-    return text.mid(text.size() - 3, 2) == ownChecksum(body);
+    return text.mid(text.size() - 3, 2) == ownChecksum(body) && !body.contains('\r');
 }
 
 void checkAnyReceived(const QByteArray& received) {
@@ -69,6 +69,11 @@ void checkBody(const QByteArray& body, std::uint8_t position, std::uint8_t flip)
             "frame " + quoted(sent));
     if (sent.size() <= 5)
         return;
+    if (body.contains('\r')) {
+        require(frame::replyText(sent) == kFrameError, "a body holding a CR is no reply",
+                "body   " + quoted(body), "result " + quoted(frame::replyText(sent)));
+        return;
+    }
     require(frame::replyText(sent) == '*' + body + '\r', "the reply frame of a body is accepted",
             "body   " + quoted(body), "result " + quoted(frame::replyText(sent)));
 

@@ -25,7 +25,7 @@ QByteArray reply(const QByteArray& body);
 // What an exchange returns for the text received: "*" + body + CR for a valid
 // reply frame, "ERR 0" + CR for five characters or fewer, "EER 3" + CR for
 // anything else. The check is exact and case-sensitive; characters before the
-// "*" or after the CR make the frame invalid.
+// "*" or after the CR, or a CR inside the body, make the frame invalid.
 QByteArray replyText(const QByteArray& received);
 
 // Printable ASCII only (0x20 to 0x7E): no frame ever carries anything else.
