@@ -14,7 +14,6 @@
 namespace {
 const QString kSection = QStringLiteral("Transmitter");
 const QString kCommPortKey = QStringLiteral("CommPort");
-const QString kSearchIdle = QStringLiteral("搜索变送器");
 const QString kSearchRunning = QStringLiteral("停止");
 
 // The stored port number, or 0 when the text is not a plain whole number.
@@ -74,7 +73,7 @@ void MainWindow::COM_QUIT_Click() {
     // does; the search then ends at its next check instead of going on over a
     // closed port, and the close request below is not refused.
     if (ui->cmdSEARCH->text() == kSearchRunning)
-        ui->cmdSEARCH->setText(kSearchIdle);
+        cmdSEARCH_Click();
     if (MSCommBsq.isOpen())
         MSCommBsq.close();
     close();

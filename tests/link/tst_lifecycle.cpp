@@ -160,10 +160,13 @@ void TestLifecycle::quit_during_a_search_stops_it_first() {
     t.createShown();
     auto* search = t.control<QPushButton>("cmdSEARCH");
     search->setText(QStringLiteral("停止"));
+    t.window->Timer1().start(); // polling started by hand during the search
 
     t.window->findChild<QAction*>(QStringLiteral("Exit"))->trigger();
 
+    // Stopped as the stop click stops it: polling off, caption back.
     QCOMPARE(search->text(), QStringLiteral("搜索变送器"));
+    QVERIFY(!t.window->Timer1().isActive());
     QVERIFY(!t.port.isOpen());
     QVERIFY(!t.window->isVisible());
 }
