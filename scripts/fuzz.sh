@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the libFuzzer targets with clang into
 # build-fuzz/ (or the folder given as $FUZZ_BUILD_DIR) and runs each for its
-# share of the time on a copy of its seed corpus, so fuzz/corpus stays as it is.
+# share of the time on a copy of its starting corpus, so fuzz/corpus stays as it is.
 # Usage: scripts/fuzz.sh [SECONDS_TOTAL]   (default 60)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

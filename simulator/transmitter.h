@@ -84,8 +84,6 @@ public:
     QByteArray pressureReading(double seconds);
     QByteArray temperatureReading(double seconds);
 
-    // Seeds the noise, for tests that compare readings.
-    void seedNoise(quint32 seed) { m_random.seed(seed); }
 
     static bool isValidAddress(const QByteArray& address);
     static bool isValidBaud(int baud);
