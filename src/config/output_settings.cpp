@@ -5,13 +5,21 @@
 #include "ui/reply_fields.h"
 #include "ui_main_window.h"
 
+namespace {
+// The four fields of the frame with the command that reads or writes each.
+QList<std::pair<QLineEdit*, QString>> outputFields(const Ui::MainWindow& ui) {
+    return {{ui.TXT_DAL, QStringLiteral("OL")},
+            {ui.TXT_DAH, QStringLiteral("OH")},
+            {ui.TXT_DAZF, QStringLiteral("ZF")},
+            {ui.TXT_DAFF, QStringLiteral("FF")}};
+}
+} // namespace
+
 void MainWindow::cmdDA_Read_Click() {
     if (!transmitterSelected())
         return;
-    guardedCut(ui->TXT_DAL, Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("OL")));
-    guardedCut(ui->TXT_DAH, Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("OH")));
-    guardedCut(ui->TXT_DAZF, Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("ZF")));
-    guardedCut(ui->TXT_DAFF, Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("FF")));
+    for (const auto& [field, command] : outputFields(*ui))
+        guardedCut(field, Comm_Send(ui->CMB_ADDR->currentText(), command));
 }
 
 void MainWindow::cmdDA_Write_Click() {
@@ -24,9 +32,6 @@ void MainWindow::cmdDA_Write_Click() {
                        {ui->TXT_DAZF, QStringLiteral("4mA微调")},
                        {ui->TXT_DAFF, QStringLiteral("20mA微调")}}))
         return;
-    for (const auto& [field, command] : {std::pair{ui->TXT_DAL, QStringLiteral("OL")},
-                                         std::pair{ui->TXT_DAH, QStringLiteral("OH")},
-                                         std::pair{ui->TXT_DAZF, QStringLiteral("ZF")},
-                                         std::pair{ui->TXT_DAFF, QStringLiteral("FF")}})
+    for (const auto& [field, command] : outputFields(*ui))
         guardedCut(field, Comm_Send(ui->CMB_ADDR->currentText(), command + field->text()));
 }

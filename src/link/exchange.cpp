@@ -2,6 +2,7 @@
 
 #include "link/clock.h"
 #include "link/frame.h"
+#include "link/line_settings.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -26,9 +27,6 @@ bool tooEarly(qint64 elapsedMs, int baud, qsizetype requestLength, qsizetype fra
     return elapsedMs * 5 < wireMs * 4 - 10;
 }
 
-int baudOf(const QString& lineSettings) {
-    return lineSettings.section(QLatin1Char(','), 0, 0).toInt();
-}
 } // namespace
 
 QString PARITY_XORB(const QString& ckeck_text) {
@@ -72,7 +70,8 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
     const qint64 start = clock.msecs();
     port.write(request);
 
-    const int baud = timeout > 0 ? baudOf(port.settings()) : 0;
+    const std::optional<LineSettings> line = LineSettings::parse(port.settings());
+    const int baud = timeout > 0 && line ? line->baud : 0;
     QByteArray received;
     for (;;) {
         received += port.readAll();
