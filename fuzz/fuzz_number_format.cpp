@@ -5,7 +5,7 @@
 // any text typed, the reading must be a finite number the C library agrees
 // with, and a text may be sent only when it is nothing but a number.
 
-#include "config/number_format.h"
+#include "protocol/number_format.h"
 #include "property_check.h"
 
 #include <QRegularExpression>

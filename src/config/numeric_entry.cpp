@@ -1,7 +1,7 @@
 // Leaving one of the four pressure fields reformats it with the pattern of
 // Cmb_DP, so the write buttons send what the transmitter expects.
 
-#include "config/number_format.h"
+#include "protocol/number_format.h"
 #include "ui/leave_validation.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"

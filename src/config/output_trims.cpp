@@ -1,7 +1,7 @@
 // The 4 mA and 20 mA output trims: every completed move of a trim bar writes
 // the bar's position to the transmitter at once.
 
-#include "config/trim_text.h"
+#include "protocol/trim_text.h"
 #include "ui/main_window.h"
 #include "ui/reply_fields.h"
 #include "ui/trim_bars.h"

@@ -1,6 +1,7 @@
 // Selecting a transmitter switches the port to the rate it was found at and
 // reads every parameter the window shows, in fourteen exchanges.
 
+#include "protocol/full_read.h"
 #include "link/reply_value.h"
 #include "link/serial_port.h"
 #include "ui/main_window.h"
@@ -51,50 +52,68 @@ void MainWindow::ReadAllParameters() {
     ui->TXT_BAND->setText(ui->CMB_BAND->currentText());
 
     // The address is read again before every exchange: a trim written back
-    // in between runs to the same transmitter.
+    // in between runs to the same transmitter. The steps come in the order of
+    // the core's full read, the same order tarnwick-cli reads in.
     const auto send = [this](const QString& command) {
         return Comm_Send(ui->CMB_ADDR->currentText(), command);
     };
 
-    plainCut(ui->TXT_TYPE, send(QStringLiteral("TY")));
-
-    plainCut(ui->TXT_SCZ, send(QStringLiteral("DL")));
-    ui->TXT_DPL->setText(ui->TXT_SCZ->text());
-
-    ui->TXT_SCF->setText(send(QStringLiteral("DH")));
-    ui->TXT_DPH->setText(replyValue(ui->TXT_SCF->text()));
-    ui->TXT_SCF->setText(ui->TXT_DPH->text());
-
-    const QString unit = send(QStringLiteral("UT"));
-    ui->TXT_UNIT->setText(unit);
-    if (selectFromReply(ui->cmbUnit, unit))
-        ui->TXT_UNIT->setText(UnitNames.value(ui->cmbUnit->currentIndex()));
-    else
-        ui->TXT_UNIT->setText(replyValue(unit));
-
-    plainCut(ui->txtType, send(QStringLiteral("TY")));
-
-    plainCut(ui->TXT_ID, send(QStringLiteral("ID")));
-    ui->txtID->setText(ui->TXT_ID->text());
-
-    plainCut(ui->TXT_VER, send(QStringLiteral("VR")));
-
-    const QString decimals = send(QStringLiteral("DP"));
-    selectFromReply(ui->Cmb_DP, decimals);
-
-    guardedCut(ui->TXT_DAL, send(QStringLiteral("OL")));
-    guardedCut(ui->TXT_DAH, send(QStringLiteral("OH")));
-
-    const QString trim4 = send(QStringLiteral("ZF"));
-    guardedCut(ui->TXT_DAZF, trim4);
-    moveTrimBar(ui->VScroll1, trim4, ui->TXT_DAZF->text());
-
-    const QString trim20 = send(QStringLiteral("FF"));
-    guardedCut(ui->TXT_DAFF, trim20);
-    moveTrimBar(ui->VScroll2, trim20, ui->TXT_DAFF->text());
-
-    showPressure(send(QStringLiteral("RP0")));
-    restartExtremes();
-
-    guardedCut(ui->TXT_TEMPERATURE, send(QStringLiteral("RT0")));
+    for (const FullReadItem& item : fullRead()) {
+        const QString reply = send(commandText(item.command));
+        switch (item.step) {
+        case FullReadStep::RangeModel:
+            plainCut(ui->TXT_TYPE, reply);
+            break;
+        case FullReadStep::RangeLow:
+            plainCut(ui->TXT_SCZ, reply);
+            ui->TXT_DPL->setText(ui->TXT_SCZ->text());
+            break;
+        case FullReadStep::RangeHigh:
+            ui->TXT_SCF->setText(reply);
+            ui->TXT_DPH->setText(replyValue(ui->TXT_SCF->text()));
+            ui->TXT_SCF->setText(ui->TXT_DPH->text());
+            break;
+        case FullReadStep::Unit:
+            ui->TXT_UNIT->setText(reply);
+            if (selectFromReply(ui->cmbUnit, reply))
+                ui->TXT_UNIT->setText(UnitNames.value(ui->cmbUnit->currentIndex()));
+            else
+                ui->TXT_UNIT->setText(replyValue(reply));
+            break;
+        case FullReadStep::Model:
+            plainCut(ui->txtType, reply);
+            break;
+        case FullReadStep::Id:
+            plainCut(ui->TXT_ID, reply);
+            ui->txtID->setText(ui->TXT_ID->text());
+            break;
+        case FullReadStep::Version:
+            plainCut(ui->TXT_VER, reply);
+            break;
+        case FullReadStep::Decimals:
+            selectFromReply(ui->Cmb_DP, reply);
+            break;
+        case FullReadStep::OutputLow:
+            guardedCut(ui->TXT_DAL, reply);
+            break;
+        case FullReadStep::OutputHigh:
+            guardedCut(ui->TXT_DAH, reply);
+            break;
+        case FullReadStep::Trim4mA:
+            guardedCut(ui->TXT_DAZF, reply);
+            moveTrimBar(ui->VScroll1, reply, ui->TXT_DAZF->text());
+            break;
+        case FullReadStep::Trim20mA:
+            guardedCut(ui->TXT_DAFF, reply);
+            moveTrimBar(ui->VScroll2, reply, ui->TXT_DAFF->text());
+            break;
+        case FullReadStep::Pressure:
+            showPressure(reply);
+            restartExtremes();
+            break;
+        case FullReadStep::Temperature:
+            guardedCut(ui->TXT_TEMPERATURE, reply);
+            break;
+        }
+    }
 }

@@ -4,6 +4,9 @@
 // selected and read.
 
 #include "link/serial_port.h"
+#include "protocol/bus_search.h"
+#include "protocol/commands.h"
+#include "protocol/units.h"
 #include "ui/list_selection.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
@@ -37,9 +40,7 @@ void MainWindow::cmdSEARCH_Click() {
     ui->cmdSEARCH->setText(kSearchRunning);
 
     OnlineList.clear();
-    UnitNames = {QStringLiteral("kPa"),    QStringLiteral("MPa"), QStringLiteral("mH2O"),
-                 QStringLiteral("Bar"),    QStringLiteral("Psi"), QStringLiteral("mBar"),
-                 QStringLiteral("Unknown")};
+    UnitNames = unitNames();
     {
         // Emptying the list is no selection by the user.
         const QSignalBlocker quiet(ui->CMB_ADDR);
@@ -47,21 +48,21 @@ void MainWindow::cmdSEARCH_Click() {
             ui->CMB_ADDR->removeItem(i);
     }
 
-    for (int baud = ui->CMB_BAND->count() - 1; baud >= 0; --baud) {
+    for (const int baud : kSearchBaudIndexes) {
         if (ui->cmdSEARCH->text() == kSearchIdle)
             break;
         ui->CMB_BAND->setCurrentIndex(baud);
         const QString lineSettings = ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1");
         MSCommBsq.setSettings(lineSettings);
 
-        for (int number = 1; number <= 99; ++number) {
+        for (int number = kFirstBusAddress; number <= kLastBusAddress; ++number) {
             // The one place the window answers during a search; a stop click
             // lands here.
             QApplication::processEvents();
             if (ui->cmdSEARCH->text() == kSearchIdle)
                 break;
 
-            const QString address = QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+            const QString address = busAddress(number);
             m_statusPanels->setText(1, QStringLiteral("正在搜索变送器：") + address);
             m_statusPanels->setText(2,
                                     QStringLiteral("在线变送器 %1个").arg(ui->CMB_ADDR->count()));
@@ -75,8 +76,8 @@ void MainWindow::cmdSEARCH_Click() {
             if (MSCommBsq.settings().compare(lineSettings, Qt::CaseInsensitive) != 0)
                 MSCommBsq.setSettings(lineSettings);
 
-            LastReply = Comm_Send(address, QStringLiteral("AD"));
-            if (LastReply == QLatin1Char('*') + address + address + QLatin1Char('\r')) {
+            LastReply = Comm_Send(address, commandText(Command::Address));
+            if (isAddressAnswer(LastReply, address)) {
                 const QSignalBlocker quiet(ui->CMB_ADDR);
                 const int selected = ui->CMB_ADDR->currentIndex();
                 ui->CMB_ADDR->addItem(address);

@@ -1,7 +1,7 @@
 // Formatting typed pressures with the pattern of the decimal places.
 
-#include "config/number_format.h"
-#include "config/trim_text.h"
+#include "protocol/number_format.h"
+#include "protocol/trim_text.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "config/trim_text.h"
+#include "protocol/trim_text.h"
 
 #include <cstdlib>
 

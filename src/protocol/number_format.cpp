@@ -1,4 +1,4 @@
-#include "config/number_format.h"
+#include "protocol/number_format.h"
 
 #include <QRegularExpression>
 

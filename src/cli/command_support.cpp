@@ -1,0 +1,57 @@
+#include "cli/command_support.h"
+
+#include "cli/arguments.h"
+#include "cli/output.h"
+
+#include <unistd.h>
+
+std::unique_ptr<Connection> openConnection(const GlobalOptions& options) {
+    QString error;
+    std::unique_ptr<Connection> connection = Connection::open(options, &error);
+    if (!connection)
+        printError(error);
+    return connection;
+}
+
+void addRateOption(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("baud"),
+                      QStringLiteral("The rate the transmitter answers at: 1200, 2400, 4800, 9600, "
+                                     "or auto (\"AD\" at 9600, 4800, 2400 and 1200 until it "
+                                     "answers). Default: auto."),
+                      QStringLiteral("rate"), QStringLiteral("auto")});
+}
+
+std::optional<QString> addressArgument(const CommandContext& context, int index) {
+    const QString text = context.arguments.value(index);
+    const std::optional<QString> address = parseBusAddress(text);
+    if (!address)
+        printError(QStringLiteral("\"%1\" is no bus address (1 to 99)").arg(text));
+    return address;
+}
+
+std::optional<int> rateOption(const CommandContext& context) {
+    const QString text = context.parser.value(QStringLiteral("baud"));
+    if (text.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+        return -1;
+    const std::optional<int> index = parseBaudIndex(text);
+    if (!index)
+        printError(QStringLiteral("--baud \"%1\": give 1200, 2400, 4800, 9600 or auto").arg(text));
+    return index;
+}
+
+bool reachTransmitter(Bus& bus, const QString& address, int baudIndex) {
+    if (baudIndex >= 0) {
+        if (bus.setBaudIndex(baudIndex))
+            return true;
+        printError(QStringLiteral("%1 refuses the rate").arg(bus.device()));
+        return false;
+    }
+    if (bus.findRate(address) >= 0)
+        return true;
+    printError(QStringLiteral("no answer from %1 at any rate").arg(address));
+    return false;
+}
+
+bool stderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "cli/cli_command.h"
+#include "cli/connection.h"
+
+#include <memory>
+#include <optional>
+
+// Pieces the commands share.
+
+// Opens the port the options name; on failure says why on stderr and
+// returns nothing (the command then exits with kExitUsage).
+std::unique_ptr<Connection> openConnection(const GlobalOptions& options);
+
+// The --baud option of the commands that address one transmitter.
+void addRateOption(QCommandLineParser& parser);
+
+// The transmitter's address from argument index, or nothing after a message.
+std::optional<QString> addressArgument(const CommandContext& context, int index);
+
+// Reads --baud RATE|auto. Nothing after a message for a value that is no
+// rate; -1 for auto.
+std::optional<int> rateOption(const CommandContext& context);
+
+// Sets the line to the rate given, or finds it with "AD" probes for -1.
+// False after a message when no rate answered.
+bool reachTransmitter(Bus& bus, const QString& address, int baudIndex);
+
+// Whether stderr is a terminal, where progress lines may be drawn.
+bool stderrIsTerminal();

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "cli/bus.h"
+#include "cli/cli_settings.h"
+#include "cli/global_options.h"
+#include "cli/traced_port.h"
+#include "link/clock.h"
+#include "link/port_devices.h"
+#include "link/qt_serial_port.h"
+#include "link/qt_settings_store.h"
+
+#include <memory>
+
+// The open port of one run of tarnwick-cli, with everything it hangs on.
+class Connection {
+public:
+    // Opens the port the options name. On failure, nothing; error says why
+    // and names the device.
+    static std::unique_ptr<Connection> open(const GlobalOptions& options, QString* error);
+
+    Bus& bus() { return *m_bus; }
+    // Opens the port again after its device went away and came back.
+    bool reopen();
+
+private:
+    Connection();
+
+    QtSettingsStore m_file;
+    CliSettings m_settings{m_file};
+    PortDevices m_devices{m_settings};
+    QtSerialPort m_port{m_devices};
+    std::unique_ptr<TracedPort> m_traced;
+    SteadyClock m_clock;
+    std::unique_ptr<Bus> m_bus;
+};

@@ -1,0 +1,38 @@
+#include "cli/stop_request.h"
+
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+volatile std::sig_atomic_t g_stop = 0;
+
+void onStopSignal(int) {
+    g_stop = 1;
+}
+} // namespace
+
+void catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Restarted system calls keep an exchange's wait whole; the flag is
+    // looked at between exchanges.
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool stopRequested() {
+    return g_stop != 0;
+}
+
+void sleepUnlessStopped(int msecs) {
+    // Short slices keep the reaction to Ctrl-C quick without spinning.
+    constexpr int kSliceMs = 20;
+    while (msecs > 0 && !stopRequested()) {
+        const int slice = qMin(msecs, kSliceMs);
+        QThread::msleep(slice);
+        msecs -= slice;
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class Bus;
+
+// One failed exchange of a read: the command text and what went wrong.
+struct ReadError {
+    QString command;
+    QString error;
+};
+
+// Everything a full read learnt about one transmitter. Values are the reply
+// values as the transmitter sent them; a value whose exchange failed is
+// missing, never " 0".
+struct TransmitterRead {
+    QString address;
+    int baud = 0;
+    QMap<QString, QString> values;
+    // The unit and decimals as codes, only when the transmitter answered with
+    // a whole number in their range.
+    std::optional<int> unitCode;
+    std::optional<int> decimals;
+    QList<ReadError> errors;
+
+    bool complete() const { return errors.isEmpty(); }
+    QJsonObject toJson() const;
+    // "key  value" lines, a failed value marked as such.
+    QStringList toText() const;
+};
+
+// The value keys in the order a read shows them.
+const QStringList& readKeys();
+
+// The full read's exchanges with the transmitter at address, at the rate the
+// bus is set to. Nothing is written.
+TransmitterRead readTransmitter(Bus& bus, const QString& address);
+
+// A reply value that is a whole number from 0 to highest: "2", "+2", "2.0".
+std::optional<int> codeValue(const QString& value, int highest);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// What text may go into a frame beyond printable ASCII. Model and identity
+// texts are short: a reply carrying a longer one would not even fit the
+// time-out at 1200 baud. A typed command is a name and its payload; anything
+// longer is a slip of the hand.
+inline constexpr int kMaxStoredText = 32;
+inline constexpr int kMaxManualCommand = 64;
+
+enum class TextProblem { None, Empty, NotPrintableAscii, OnlyBlanks, TooLong };
+
+// A model or identity text to store. An empty text is allowed: the command
+// then reads the text back unchanged.
+TextProblem storedTextProblem(const QString& text);
+
+// A command text typed by the engineer: not empty or blank, printable ASCII,
+// kMaxManualCommand characters at most.
+TextProblem manualCommandProblem(const QString& text);

@@ -1,0 +1,196 @@
+// tarnwick-cli as a script runs it: a separate process on the simulated bus,
+// through the real serial layer, judged by its output and exit status.
+
+#include "support/simulator_process.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+const QByteArray kBus = R"({"transmitters": [
+    {"address": "07", "baud": 4800, "model": "PT-A", "id": "SN7", "unit": 3, "decimals": 2,
+     "rangeLow": "+000.00", "rangeHigh": "+250.00", "trim4mA": "+0012", "trim20mA": "-0007",
+     "faults": {"OL": "silent", "OH": "bad-checksum"}},
+    {"address": "12", "baud": 1200, "model": "PT-B", "unit": 0, "decimals": 1},
+    {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4}]})";
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    Run r;
+    if (!p.waitForFinished(120'000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+} // namespace
+
+class TestCliReading : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void commands_data();
+    void commands();
+    void read_json_marks_failures();
+    void inventory_json_holds_the_bus();
+    void poll_csv();
+
+private:
+    SimulatorProcess m_sim{{}, kBus};
+    QStringList onBus(const QStringList& args) const {
+        return QStringList{QStringLiteral("--port"), m_sim.devicePath()} + args;
+    }
+};
+
+void TestCliReading::initTestCase() {
+    QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
+}
+
+void TestCliReading::commands_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("onTheBus");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("outputLines");
+    QTest::addColumn<QString>("errorHolds");
+
+    QTest::newRow("search finds only what it probes")
+        << QStringList{"search", "--address", "5-12", "--baud", "1200,4800"} << true << 0
+        << QStringList{"07 4800", "12 1200"} << QString();
+    QTest::newRow("search of a silent range finds nothing")
+        << QStringList{"search", "--address", "40-42", "--baud", "9600"} << true << 1
+        << QStringList{} << QString();
+    QTest::newRow("search json")
+        << QStringList{"--json", "search", "--address", "31", "--baud", "9600"} << true << 0
+        << QStringList{"[",     "    {", "        \"address\": \"31\",", "        \"baud\": 9600",
+                       "    }", "]"}
+        << QString();
+    QTest::newRow("read at 1200 found by auto")
+        << QStringList{"read", "12"} << true << 0
+        << QStringList{"address     12", "baud        1200", "model       PT-B"} << QString();
+    QTest::newRow("read at 9600 given") << QStringList{"read", "31", "--baud", "9600"} << true << 0
+                                        << QStringList{"address     31", "baud        9600",
+                                                       "unit        6 Unknown", "decimals    4"}
+                                        << QString();
+    QTest::newRow("read with a silent and a corrupt reply")
+        << QStringList{"read", "7", "--baud", "4800"} << true << 1
+        << QStringList{"unit        3 Bar", "outputLow   (failed: no reply)",
+                       "outputHigh  (failed: invalid reply)", "trim4mA     +0012"}
+        << QStringLiteral("07 OL: no reply");
+    QTest::newRow("read at the wrong rate")
+        << QStringList{"read", "07", "--baud", "9600"} << true << 1
+        << QStringList{"model       (failed: no reply)"} << QString();
+    QTest::newRow("read of a silent address")
+        << QStringList{"read", "55"} << true << 1 << QStringList{}
+        << QStringLiteral("no answer from 55 at any rate");
+    QTest::newRow("send") << QStringList{"send", "07", "UT", "--baud", "4800"} << true << 0
+                          << QStringList{"*073"} << QString();
+    QTest::newRow("send to a silent command")
+        << QStringList{"send", "07", "OL", "--baud", "4800"} << true << 1 << QStringList{"ERR 0"}
+        << QStringLiteral("no reply");
+    QTest::newRow("send refuses a non-ASCII text")
+        << QStringList{"send", "07", "UT\u00e9"} << true << 2 << QStringList{}
+        << QStringLiteral("printable ASCII");
+    QTest::newRow("send refuses a blank text")
+        << QStringList{"send", "07", "  "} << true << 2 << QStringList{} << QStringLiteral("empty");
+    QTest::newRow("a port that does not exist")
+        << QStringList{"--port", "/dev/tarnwick-no-such-port", "read", "01"} << false << 2
+        << QStringList{} << QStringLiteral("/dev/tarnwick-no-such-port");
+    QTest::newRow("an unknown command") << QStringList{"frobnicate"} << true << 2 << QStringList{}
+                                        << QStringLiteral("unknown command");
+    QTest::newRow("an address out of range")
+        << QStringList{"read", "100"} << true << 2 << QStringList{} << QStringLiteral("\"100\"");
+    QTest::newRow("a rate that is none") << QStringList{"read", "07", "--baud", "19200"} << true
+                                         << 2 << QStringList{} << QStringLiteral("--baud");
+    QTest::newRow("version") << QStringList{"--version"} << false << 0
+                             << QStringList{"tarnwick-cli 1.34"} << QString();
+}
+
+void TestCliReading::commands() {
+    QFETCH(QStringList, args);
+    QFETCH(bool, onTheBus);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, outputLines);
+    QFETCH(QString, errorHolds);
+
+    const Run r = runCli(onTheBus ? onBus(args) : args);
+    QVERIFY2(
+        r.exitCode == exitCode,
+        qPrintable(
+            QStringLiteral("exit %1, stdout:\n%2\nstderr:\n%3").arg(r.exitCode).arg(r.out, r.err)));
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : outputLines)
+        QVERIFY2(lines.contains(line), qPrintable(line + QStringLiteral(" not in:\n") + r.out));
+    if (outputLines.isEmpty() && args.first() == QLatin1String("search"))
+        QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.contains(errorHolds), qPrintable(r.err));
+}
+
+void TestCliReading::read_json_marks_failures() {
+    const Run r = runCli(onBus({"--json", "read", "07", "--baud", "4800"}));
+    QCOMPARE(r.exitCode, 1);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o["address"].toString(), QStringLiteral("07"));
+    QCOMPARE(o["baud"].toInt(), 4800);
+    QCOMPARE(o["model"].toString(), QStringLiteral("PT-A"));
+    QCOMPARE(o["unit"]["code"].toInt(), 3);
+    QCOMPARE(o["unit"]["name"].toString(), QStringLiteral("Bar"));
+    QCOMPARE(o["decimals"].toInt(), 2);
+    QCOMPARE(o["rangeHigh"].toString(), QStringLiteral("+250.00"));
+    QVERIFY(o["outputLow"].isNull());
+    QVERIFY(o["outputHigh"].isNull());
+    const QJsonArray errors = o["errors"].toArray();
+    QCOMPARE(errors.size(), 2);
+    QCOMPARE(errors[0]["command"].toString(), QStringLiteral("OL"));
+    QCOMPARE(errors[1]["error"].toString(), QStringLiteral("invalid reply"));
+    // Reading never writes: every frame to 07 is a bare read or the rate probe.
+    const QRegularExpression bareRead(QStringLiteral(
+        "heard \\$07(TY|DL|DH|UT|ID|VR|DP|OL|OH|ZF|FF|RP0|RT0|AD)[0-9A-F]{2}\\\\r( --.*)?$"));
+    const QStringList heard = m_sim.traceLines().filter(QStringLiteral("heard $07"));
+    QVERIFY(heard.size() >= 14);
+    for (const QString& line : heard)
+        QVERIFY2(bareRead.match(line).hasMatch(), qPrintable(line));
+}
+
+void TestCliReading::inventory_json_holds_the_bus() {
+    const Run r = runCli(onBus({"--json", "inventory", "--address", "7,12,31"}));
+    QCOMPARE(r.exitCode, 1); // 07 answers OL and OH badly
+    const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    QStringList seen;
+    for (const QJsonValue& v : list)
+        seen << v["address"].toString() + QLatin1Char('@') + QString::number(v["baud"].toInt()) +
+                    QLatin1Char(' ') + v["model"].toString();
+    QCOMPARE(seen, (QStringList{"31@9600 PT-C", "07@4800 PT-A", "12@1200 PT-B"}));
+    QCOMPARE(list[2]["decimals"].toInt(), 1);
+}
+
+void TestCliReading::poll_csv() {
+    const Run r = runCli(onBus({"poll", "31", "--count", "3", "--csv", "--interval", "100"}));
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QStringLiteral("time,pressure,temperature"));
+    const QRegularExpression row(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\S*,[+-][0-9.]+,[+-][0-9.]+$"));
+    for (int i = 1; i < 4; ++i)
+        QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
+    QVERIFY2(r.err.contains(QStringLiteral("3 cycles, 0 failed reads")), qPrintable(r.err));
+}
+
+QTEST_GUILESS_MAIN(TestCliReading)
+#include "tst_cli_reading.moc"
