@@ -4,9 +4,11 @@
 //   (with a spin-wait baseline measured in the same run), search time and CPU
 //   over a silent bus, full read time at each rate against its wire time,
 //   time from a stop click to the end of the search, start-up time to a shown
-//   window, and peak memory.
+//   window, peak memory, and tarnwick-cli run as a process (start-up, a
+//   read at each rate, a limited search of a silent bus).
 // Usage: tarnwick-bench [--quick]   (--quick leaves out the minute-long search)
 
+#include "cli_runs.h"
 #include "link/exchange.h"
 #include "link/frame.h"
 #include "support/real_window.h"
@@ -284,6 +286,7 @@ int main(int argc, char* argv[]) {
         startUp(tool.line);
     }
     stopClicks();
+    cliRuns(add);
     if (!quick)
         silentSearch();
     peakMemory();

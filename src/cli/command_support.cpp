@@ -1,7 +1,9 @@
 #include "cli/command_support.h"
 
 #include "cli/arguments.h"
+#include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/stop_request.h"
 
 #include <unistd.h>
 
@@ -50,6 +52,22 @@ bool reachTransmitter(Bus& bus, const QString& address, int baudIndex) {
         return true;
     printError(QStringLiteral("no answer from %1 at any rate").arg(address));
     return false;
+}
+
+std::optional<ReachedTransmitter> reachAddressed(const CommandContext& context, int* status) {
+    const std::optional<QString> address = addressArgument(context, 0);
+    const std::optional<int> rate = rateOption(context);
+    *status = kExitUsage;
+    if (!address || !rate)
+        return std::nullopt;
+    ReachedTransmitter reached{*address, openConnection(context.options)};
+    if (!reached.connection)
+        return std::nullopt;
+    if (!reachTransmitter(reached.bus(), *address, *rate)) {
+        *status = stopRequested() ? kExitStopped : kExitFailed;
+        return std::nullopt;
+    }
+    return reached;
 }
 
 bool stderrIsTerminal() {

@@ -26,5 +26,18 @@ std::optional<int> rateOption(const CommandContext& context);
 // False after a message when no rate answered.
 bool reachTransmitter(Bus& bus, const QString& address, int baudIndex);
 
+// The one transmitter a command addresses (argument 0, --baud): the port
+// opened and the line at the transmitter's rate.
+struct ReachedTransmitter {
+    QString address;
+    std::unique_ptr<Connection> connection;
+    Bus& bus() { return connection->bus(); }
+};
+
+// Nothing after a message when the address or rate is no such thing, the port
+// does not open or the transmitter does not answer; status then holds the exit
+// status to end with.
+std::optional<ReachedTransmitter> reachAddressed(const CommandContext& context, int* status);
+
 // Whether stderr is a terminal, where progress lines may be drawn.
 bool stderrIsTerminal();

@@ -112,8 +112,6 @@ private:
 };
 
 int runPoll(CommandContext& context) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
     const std::optional<int> interval =
         parseWholeNumber(context.parser.value(QStringLiteral("interval")), 0, 86'400'000);
     const std::optional<int> count =
@@ -122,22 +120,22 @@ int runPoll(CommandContext& context) {
         printError(QStringLiteral("--interval: give milliseconds, 0 or more"));
     if (!count)
         printError(QStringLiteral("--count: give a number of cycles, 0 for no end"));
-    if (!address || !rate || !interval || !count)
+    if (!interval || !count)
         return kExitUsage;
     const Format format = context.options.json                          ? Format::Json
                           : context.parser.isSet(QStringLiteral("csv")) ? Format::Csv
                                                                         : Format::Text;
 
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
+    int status = kExitOk;
+    std::optional<ReachedTransmitter> reached = reachAddressed(context, &status);
+    if (!reached)
+        return status;
+    Bus& bus = reached->bus();
+    const QString* address = &reached->address;
 
     if (format == Format::Csv)
         printLine(QStringLiteral("time,pressure,temperature"));
-    Reconnect reconnect(*connection);
+    Reconnect reconnect(*reached->connection);
     Extremes pressures;
     Extremes temperatures;
     int cycles = 0;

@@ -10,18 +10,11 @@
 namespace {
 
 int runRead(CommandContext& context) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
-    if (!address || !rate)
-        return kExitUsage;
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
-
-    const TransmitterRead read = readTransmitter(bus, *address);
+    int status = kExitOk;
+    std::optional<ReachedTransmitter> reached = reachAddressed(context, &status);
+    if (!reached)
+        return status;
+    const TransmitterRead read = readTransmitter(reached->bus(), reached->address);
     if (context.options.json)
         printJson(read.toJson());
     else

@@ -33,32 +33,36 @@ struct ScanPlan {
     QList<int> addresses;
 };
 
+// An option's list read by parse, or the default when it is not given;
+// nothing after a message naming the option.
+std::optional<QList<int>> listOption(const CommandContext& context, const QString& name,
+                                     std::optional<QList<int>> (*parse)(const QString&),
+                                     const QString& hint, const QList<int>& byDefault) {
+    if (!context.parser.isSet(name))
+        return byDefault;
+    const QString text = context.parser.value(name);
+    const std::optional<QList<int>> list = parse(text);
+    if (!list)
+        printError(QStringLiteral("--%1 \"%2\": %3").arg(name, text, hint));
+    return list;
+}
+
 std::optional<ScanPlan> scanPlan(const CommandContext& context) {
     ScanPlan plan;
+    QList<int> everyAddress;
     for (int n = kFirstBusAddress; n <= kLastBusAddress; ++n)
-        plan.addresses.append(n);
-    if (context.parser.isSet(QStringLiteral("baud"))) {
-        const QString text = context.parser.value(QStringLiteral("baud"));
-        const std::optional<QList<int>> list = parseBaudList(text);
-        if (!list) {
-            printError(QStringLiteral("--baud \"%1\": give rates from 1200, 2400, 4800, 9600, "
-                                      "separated by commas")
-                           .arg(text));
-            return std::nullopt;
-        }
-        plan.baudIndexes = *list;
-    }
-    if (context.parser.isSet(QStringLiteral("address"))) {
-        const QString text = context.parser.value(QStringLiteral("address"));
-        const std::optional<QList<int>> list = parseAddressList(text);
-        if (!list) {
-            printError(QStringLiteral("--address \"%1\": give addresses and ranges from 1 to 99, "
-                                      "e.g. 1-20,31")
-                           .arg(text));
-            return std::nullopt;
-        }
-        plan.addresses = *list;
-    }
+        everyAddress.append(n);
+    const std::optional<QList<int>> rates =
+        listOption(context, QStringLiteral("baud"), parseBaudList,
+                   QStringLiteral("give rates from 1200, 2400, 4800, 9600, separated by commas"),
+                   plan.baudIndexes);
+    const std::optional<QList<int>> addresses = listOption(
+        context, QStringLiteral("address"), parseAddressList,
+        QStringLiteral("give addresses and ranges from 1 to 99, e.g. 1-20,31"), everyAddress);
+    if (!rates || !addresses)
+        return std::nullopt;
+    plan.baudIndexes = *rates;
+    plan.addresses = *addresses;
     return plan;
 }
 

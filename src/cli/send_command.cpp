@@ -27,22 +27,17 @@ QString refusal(TextProblem problem) {
 }
 
 int runSend(CommandContext& context) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
-    if (!address || !rate)
-        return kExitUsage;
     const QString text = context.arguments.value(1);
     const QString problem = refusal(manualCommandProblem(text));
     if (!problem.isEmpty()) {
         printError(problem + QStringLiteral("; nothing sent"));
         return kExitUsage;
     }
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
+    int status = kExitOk;
+    std::optional<ReachedTransmitter> reached = reachAddressed(context, &status);
+    if (!reached)
+        return status;
+    const QString* address = &reached->address;
 
     // A typed command may well be a write.
     if (context.options.dryRun) {
@@ -51,7 +46,7 @@ int runSend(CommandContext& context) {
                       .arg(QString::fromLatin1(frame.chopped(1)) + QStringLiteral("\\r")));
         return kExitOk;
     }
-    const QString reply = bus.exchange(*address, text);
+    const QString reply = reached->bus().exchange(*address, text);
     printLine(reply.chopped(1));
     const Answer answer = classifyReply(reply, *address);
     if (answer != Answer::Answered)

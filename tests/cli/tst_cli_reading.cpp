@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 const QByteArray kBus = R"({"transmitters": [
     {"address": "07", "baud": 4800, "model": "PT-A", "id": "SN7", "unit": 3, "decimals": 2,
@@ -50,6 +52,7 @@ private slots:
     void read_json_marks_failures();
     void inventory_json_holds_the_bus();
     void poll_csv();
+    void ctrl_c_stops_a_search();
 
 private:
     SimulatorProcess m_sim{{}, kBus};
@@ -190,6 +193,22 @@ void TestCliReading::poll_csv() {
     for (int i = 1; i < 4; ++i)
         QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
     QVERIFY2(r.err.contains(QStringLiteral("3 cycles, 0 failed reads")), qPrintable(r.err));
+}
+
+void TestCliReading::ctrl_c_stops_a_search() {
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH),
+            onBus({"search", "--baud", "4800,1200", "--address", "1-99"}));
+    QVERIFY(p.waitForStarted());
+    QString out;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (out += QString::fromUtf8(p.readAllStandardOutput())).contains("07 4800"), 30'000);
+    ::kill(pid_t(p.processId()), SIGINT);
+    // The probe in flight ends, then the search: long before 12 at 1200 baud.
+    QVERIFY(p.waitForFinished(5'000));
+    QCOMPARE(p.exitCode(), 130);
+    out += QString::fromUtf8(p.readAllStandardOutput());
+    QCOMPARE(out, QStringLiteral("07 4800\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCliReading)

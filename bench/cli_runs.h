@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// tarnwick-cli run as a script runs it, one process per command, against the
+// simulated bus. Each figure goes to add(figure, measured, goal, met).
+using AddFigure = std::function<void(const QString&, const QString&, const QString&, bool)>;
+void cliRuns(const AddFigure& add);
