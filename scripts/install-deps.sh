@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build and tests need, when missing.
-# Usage: scripts/install-deps.sh [--desktop] [--fuzz]
+# Usage: scripts/install-deps.sh [--desktop] [--fuzz] [--package]
 #   --desktop  a CJK font, so the window's Chinese texts show on any desktop
 #   --fuzz     clang with libFuzzer and the sanitizer runtimes
+#   --package  what building and checking the Debian package needs
 set -euo pipefail
 
 packages=(cmake make g++ qt6-base-dev qt6-serialport-dev)
@@ -10,8 +11,11 @@ for option in "$@"; do
     case "$option" in
     --desktop) packages+=(fonts-wqy-zenhei) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file: how CPack tells
+    # programs from other files; man-db: lintian reads the manual pages with it.
+    --package) packages+=(dpkg-dev file lintian appstream man-db) ;;
     *)
-        echo "usage: $0 [--desktop] [--fuzz]" >&2
+        echo "usage: $0 [--desktop] [--fuzz] [--package]" >&2
         exit 2
         ;;
     esac

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the whole suite in a
 # normal build and again built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, then a short run of each fuzzer.
+# UndefinedBehaviorSanitizer, a short run of each fuzzer, then the Debian
+# package's check (scripts/package.sh), counted as one test.
 # Usage: scripts/test.sh [--quick]   (--quick: the normal build's tests only)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -53,6 +54,16 @@ if [[ $quick -eq 0 ]]; then
         failed=$((failed + ${fuzz_failed%% failed}))
     else
         failed=$((failed + 1))
+    fi
+
+    # The Debian package, built from a clean folder: one check, passed when
+    # lintian finds no error or warning and the metainfo is valid.
+    package_log="$root/build-package.log"
+    if "$root/scripts/package.sh" 2>&1 | tee "$package_log"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        status=1
     fi
 fi
 
