@@ -35,19 +35,21 @@ QString storedTextProblem(const QString& text) {
     return QString();
 }
 
-// A bus address as the list holds it: two digits, 01 to 99.
+// A bus address as the list holds it: exactly two ASCII digits, 01 to 99,
+// and nothing after them (not even a line feed).
 bool isBusAddress(const QString& text) {
-    static const QRegularExpression twoDigits(QStringLiteral("^\\d\\d$"));
+    static const QRegularExpression twoDigits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9][0-9]")));
     return twoDigits.match(text).hasMatch() && text != QLatin1String("00");
 }
 } // namespace
 
 bool MainWindow::TXT_ADDR_Validate() {
-    // Read as a single-precision number; text that is none is refused like
-    // an address out of range.
-    bool ok = false;
-    const float v = ui->TXT_ADDR->text().trimmed().toFloat(&ok);
-    if (!ok || !std::isfinite(v) || v > 99 || v < 1) {
+    // The leading number of the text, in single precision ("7abc" is 7);
+    // text without any number is refused like an address out of range.
+    const QString text = ui->TXT_ADDR->text();
+    const float v = float(numericValue(text));
+    if (!hasNumber(text) || !std::isfinite(v) || v > 99 || v < 1) {
         m_messages.show(kAddressError, QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         return false;
     }
@@ -56,6 +58,20 @@ bool MainWindow::TXT_ADDR_Validate() {
 }
 
 void MainWindow::COM_ADDR_Click() {
+    // Another listed transmitter's address is refused before anything else.
+    if (ui->TXT_ADDR->text() != ui->CMB_ADDR->currentText()) {
+        for (int i = 0; i < ui->CMB_ADDR->count(); ++i) {
+            const QString entry = ui->CMB_ADDR->itemText(i);
+            if (entry != ui->TXT_ADDR->text())
+                continue;
+            m_messages.show(QStringLiteral("地址 ") + entry +
+                                QStringLiteral(" 已经存在,按“OK”键返回！"),
+                            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+            ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());
+            return;
+        }
+    }
+
     const int selected = ui->CMB_ADDR->currentIndex();
     if (selected < 0 || selected >= OnlineList.size()) {
         m_messages.show(QStringLiteral("请先搜索变送器，并在地址列表中选择一个！"),
@@ -78,19 +94,6 @@ void MainWindow::COM_ADDR_Click() {
                         QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         m_leaveValidation->moveFocus(field);
         return;
-    }
-
-    if (ui->TXT_ADDR->text() != ui->CMB_ADDR->currentText()) {
-        for (int i = 0; i < ui->CMB_ADDR->count(); ++i) {
-            const QString entry = ui->CMB_ADDR->itemText(i);
-            if (entry != ui->TXT_ADDR->text())
-                continue;
-            m_messages.show(QStringLiteral("地址 ") + entry +
-                                QStringLiteral(" 已经存在,按“OK”键返回！"),
-                            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
-            ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());
-            return;
-        }
     }
 
     plainCut(ui->txtID,

@@ -613,6 +613,12 @@ void TstWindowInventory::menu() {
     QCOMPARE(items[1]->text(), QStringLiteral("退出(&X)"));
     QVERIFY(items[1]->isEnabled());
     QVERIFY(items[1]->isVisible());
+    // The separator leads the menu and is drawn all the same, above the item.
+    option->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(option));
+    QVERIFY(option->actionGeometry(items[0]).height() > 0);
+    QVERIFY(option->actionGeometry(items[0]).bottom() < option->actionGeometry(items[1]).top());
+    option->close();
 }
 
 void TstWindowInventory::statusBar() {
