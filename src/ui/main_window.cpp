@@ -6,6 +6,7 @@
 #include "link/settings_store.h"
 #include "ui/leave_validation.h"
 #include "ui/list_selection.h"
+#include "ui/menu_separators.h"
 #include "ui/message_boxes.h"
 #include "ui/qt_input_paths.h"
 #include "ui/status_panels.h"
@@ -101,8 +102,7 @@ void MainWindow::setUpControls() {
     m_space1->setObjectName(QStringLiteral("space1"));
     m_space1->setSeparator(true);
     ui->Option->insertAction(ui->Exit, m_space1);
-    // A menu hides a separator that leads it; this one is drawn.
-    ui->Option->setSeparatorsCollapsible(false);
+    drawAllSeparators(ui->Option);
 
     m_statusPanels = std::make_unique<StatusPanels>(ui->StatusBar1);
     QFont statusFont(QStringLiteral("宋体"));
