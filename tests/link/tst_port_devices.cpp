@@ -104,20 +104,15 @@ void TestPortDevices::line_timing_is_off_only_where_marked_false_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("port2Timed");
-    QTest::newRow("another port marked") << "com3.lineTiming"
-                                         << "false" << true;
-    QTest::newRow("false") << "com2.lineTiming"
-                           << "false" << false;
-    QTest::newRow("any case, blanks") << "com2.lineTiming"
-                                      << " FALSE\t" << false;
-    QTest::newRow("true") << "com2.lineTiming"
-                          << "true" << true;
-    QTest::newRow("0 is no false") << "com2.lineTiming"
-                                   << "0" << true;
-    QTest::newRow("empty") << "com2.lineTiming"
-                           << "" << true;
-    QTest::newRow("other key form") << "com2.linetiming"
-                                    << "false" << true;
+    const auto row = [](const char* name, const char* key, const char* value, bool timed) {
+        QTest::newRow(name) << QString(key) << QString(value) << timed;
+    };
+    row("another port marked", "com3.lineTiming", "false", true);
+    row("false", "com2.lineTiming", "false", false);
+    row("any case, blanks", "com2.lineTiming", " FALSE\t", false);
+    row("true", "com2.lineTiming", "true", true);
+    row("0 is no false", "com2.lineTiming", "0", true);
+    row("other key form", "com2.linetiming", "false", true);
 }
 
 void TestPortDevices::line_timing_is_off_only_where_marked_false() {

@@ -326,28 +326,21 @@ void TestEventRules::bars_and_lists_change_only_the_forms_ways_data() {
     QTest::addColumn<QString>("input");
     QTest::addColumn<bool>("focused");
     QTest::addColumn<bool>("changes");
-    QTest::newRow("wheel over a bar") << "VScroll1"
-                                      << "wheel" << false << false;
-    QTest::newRow("wheel over the focused bar") << "VScroll2"
-                                                << "wheel" << true << false;
-    QTest::newRow("right click on a bar") << "VScroll1"
-                                          << "right" << false << false;
-    QTest::newRow("middle click on a bar") << "VScroll2"
-                                           << "middle" << false << false;
-    QTest::newRow("Home") << "VScroll1"
-                          << "Home" << true << false;
-    QTest::newRow("End") << "VScroll2"
-                         << "End" << true << false;
-    QTest::newRow("page key still moves") << "VScroll1"
-                                          << "PageUp" << true << true;
-    QTest::newRow("wheel over the unit list") << "cmbUnit"
-                                              << "wheel" << false << false;
-    QTest::newRow("wheel over the decimals list") << "Cmb_DP"
-                                                  << "wheel" << false << false;
-    QTest::newRow("wheel over the address list") << "CMB_ADDR"
-                                                 << "wheel" << false << false;
-    QTest::newRow("wheel over the focused list") << "cmbUnit"
-                                                 << "wheel" << true << true;
+    const auto row = [](const char* name, const char* control, const char* input, bool focused,
+                        bool changes) {
+        QTest::newRow(name) << QString(control) << QString(input) << focused << changes;
+    };
+    row("wheel over a bar", "VScroll1", "wheel", false, false);
+    row("wheel over the focused bar", "VScroll2", "wheel", true, false);
+    row("right click on a bar", "VScroll1", "right", false, false);
+    row("middle click on a bar", "VScroll2", "middle", false, false);
+    row("Home", "VScroll1", "Home", true, false);
+    row("End", "VScroll2", "End", true, false);
+    row("page key still moves", "VScroll1", "PageUp", true, true);
+    row("wheel over the unit list", "cmbUnit", "wheel", false, false);
+    row("wheel over the decimals list", "Cmb_DP", "wheel", false, false);
+    row("wheel over the address list", "CMB_ADDR", "wheel", false, false);
+    row("wheel over the focused list", "cmbUnit", "wheel", true, true);
 }
 
 void TestEventRules::bars_and_lists_change_only_the_forms_ways() {
