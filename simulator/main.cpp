@@ -92,7 +92,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Print the built-in bus as JSON, a template for --bus, and exit."));
     const QCommandLineOption noTimingOption(
         QStringLiteral("no-line-timing"),
-        QStringLiteral("Reply at once instead of after the time the line would take."));
+        QStringLiteral("Reply at once instead of after the time the line would take. The tool "
+                       "then needs the port marked in its settings file: [Ports] "
+                       "comN.lineTiming=false."));
     parser.addOptions(
         {busOption, linkOption, traceOption, faultOption, printOption, noTimingOption});
     parser.process(app);

@@ -31,6 +31,10 @@ public:
     void write(const QByteArray& data) override;
     QByteArray readAll() override;
     bool waitForInput(int msecs) override { return m_port.waitForInput(msecs); }
+    bool hasLineTiming() const override { return m_port.hasLineTiming(); }
+    void setDeviceLostHandler(DeviceLostHandler handler) override {
+        m_port.setDeviceLostHandler(std::move(handler));
+    }
 
 private:
     void line(const char* direction, const QByteArray& bytes);

@@ -5,49 +5,45 @@
 #include "link/exchange.h"
 #include "link/reply_value.h"
 #include "link/serial_port.h"
+#include "protocol/bus_search.h"
+#include "protocol/text_rules.h"
 #include "ui/leave_validation.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
 #include "ui/reply_fields.h"
 #include "ui_main_window.h"
 
-#include <QRegularExpression>
-
 #include <cmath>
 
 namespace {
 const QString kAddressError = QStringLiteral("地址设置参数错误，请重新输入！");
 
-// Model and identity texts are short: a reply carrying a longer one would not
-// even fit the time-out at 1200 baud.
-constexpr int kMaxStoredText = 32;
-
-// Why a model or identity text cannot be stored, or nothing when it can. An
-// empty text is allowed: the command then reads the text back unchanged.
-QString storedTextProblem(const QString& text) {
-    if (!isSendable(text))
+// Why a model or identity text cannot be stored, in the box's words, or
+// nothing when it can; the rule itself is the one tarnwick-cli applies too.
+QString storedTextMessage(const QString& text) {
+    switch (storedTextProblem(text)) {
+    case TextProblem::NotPrintableAscii:
         return QStringLiteral(
             "只能包含 ASCII 可打印字符（字母、数字、符号和空格），未发送任何数据。");
-    if (!text.isEmpty() && text.trimmed().isEmpty())
+    case TextProblem::OnlyBlanks:
         return QStringLiteral("不能只有空格，未发送任何数据。");
-    if (text.size() > kMaxStoredText)
+    case TextProblem::TooLong:
         return QStringLiteral("太长（最多 %1 个字符），未发送任何数据。").arg(kMaxStoredText);
+    case TextProblem::None:
+    case TextProblem::Empty:
+        break;
+    }
     return QString();
 }
 
-// A bus address as the list holds it: two digits, 01 to 99.
-bool isBusAddress(const QString& text) {
-    static const QRegularExpression twoDigits(QStringLiteral("^\\d\\d$"));
-    return twoDigits.match(text).hasMatch() && text != QLatin1String("00");
-}
 } // namespace
 
 bool MainWindow::TXT_ADDR_Validate() {
-    // Read as a single-precision number; text that is none is refused like
-    // an address out of range.
-    bool ok = false;
-    const float v = ui->TXT_ADDR->text().trimmed().toFloat(&ok);
-    if (!ok || !std::isfinite(v) || v > 99 || v < 1) {
+    // The leading number of the text, in single precision ("7abc" is 7);
+    // text without any number is refused like an address out of range.
+    const QString text = ui->TXT_ADDR->text();
+    const float v = float(numericValue(text));
+    if (!hasNumber(text) || !std::isfinite(v) || v > 99 || v < 1) {
         m_messages.show(kAddressError, QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         return false;
     }
@@ -56,6 +52,20 @@ bool MainWindow::TXT_ADDR_Validate() {
 }
 
 void MainWindow::COM_ADDR_Click() {
+    // Another listed transmitter's address is refused before anything else.
+    if (ui->TXT_ADDR->text() != ui->CMB_ADDR->currentText()) {
+        for (int i = 0; i < ui->CMB_ADDR->count(); ++i) {
+            const QString entry = ui->CMB_ADDR->itemText(i);
+            if (entry != ui->TXT_ADDR->text())
+                continue;
+            m_messages.show(QStringLiteral("地址 ") + entry +
+                                QStringLiteral(" 已经存在,按“OK”键返回！"),
+                            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
+            ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());
+            return;
+        }
+    }
+
     const int selected = ui->CMB_ADDR->currentIndex();
     if (selected < 0 || selected >= OnlineList.size()) {
         m_messages.show(QStringLiteral("请先搜索变送器，并在地址列表中选择一个！"),
@@ -70,7 +80,7 @@ void MainWindow::COM_ADDR_Click() {
         return;
     }
     for (QLineEdit* field : {ui->txtID, ui->txtType}) {
-        const QString problem = storedTextProblem(field->text());
+        const QString problem = storedTextMessage(field->text());
         if (problem.isEmpty())
             continue;
         m_messages.show((field == ui->txtID ? QStringLiteral("ID号") : QStringLiteral("型号")) +
@@ -78,19 +88,6 @@ void MainWindow::COM_ADDR_Click() {
                         QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         m_leaveValidation->moveFocus(field);
         return;
-    }
-
-    if (ui->TXT_ADDR->text() != ui->CMB_ADDR->currentText()) {
-        for (int i = 0; i < ui->CMB_ADDR->count(); ++i) {
-            const QString entry = ui->CMB_ADDR->itemText(i);
-            if (entry != ui->TXT_ADDR->text())
-                continue;
-            m_messages.show(QStringLiteral("地址 ") + entry +
-                                QStringLiteral(" 已经存在,按“OK”键返回！"),
-                            QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
-            ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());
-            return;
-        }
     }
 
     plainCut(ui->txtID,

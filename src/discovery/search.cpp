@@ -3,6 +3,7 @@
 // twice is listed in CMB_ADDR and OnlineList; the first one found is then
 // selected and read.
 
+#include "link/exchange.h"
 #include "link/serial_port.h"
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
@@ -19,6 +20,16 @@
 namespace {
 const QString kSearchIdle = QStringLiteral("搜索变送器");
 const QString kSearchRunning = QStringLiteral("停止");
+
+// Replies that came sooner than the line could carry them: on a link without
+// line timing (a virtual null-modem pair) every reply does, and each is
+// dropped as stale until the port is marked.
+QString tooEarlyHint(int portNumber) {
+    return QStringLiteral("变送器搜索完毕：应答比线路传输所需的时间来得早，已被丢弃。"
+                          "若此串口是没有线路时序的虚拟连接，请在设置文件的 [Ports] 中设置 "
+                          "com%1.lineTiming=false")
+        .arg(portNumber);
+}
 } // namespace
 
 void MainWindow::cmdSEARCH_Click() {
@@ -48,6 +59,7 @@ void MainWindow::cmdSEARCH_Click() {
             ui->CMB_ADDR->removeItem(i);
     }
 
+    ExchangeNotes notes;
     for (const int baud : kSearchBaudIndexes) {
         if (ui->cmdSEARCH->text() == kSearchIdle)
             break;
@@ -76,7 +88,7 @@ void MainWindow::cmdSEARCH_Click() {
             if (MSCommBsq.settings().compare(lineSettings, Qt::CaseInsensitive) != 0)
                 MSCommBsq.setSettings(lineSettings);
 
-            LastReply = Comm_Send(address, commandText(Command::Address));
+            LastReply = Comm_Send(address, commandText(Command::Address), &notes);
             if (isAddressAnswer(LastReply, address)) {
                 const QSignalBlocker quiet(ui->CMB_ADDR);
                 const int selected = ui->CMB_ADDR->currentIndex();
@@ -90,6 +102,13 @@ void MainWindow::cmdSEARCH_Click() {
 
     ui->cmdSEARCH->setText(kSearchIdle);
 
+    // The port closed under the search (its device went away): nothing could
+    // answer the closing reads, and panel 1 keeps saying why.
+    if (!MSCommBsq.isOpen()) {
+        m_statusPanels->setText(2, QStringLiteral("在线变送器 %1个").arg(ui->CMB_ADDR->count()));
+        return;
+    }
+
     if (ui->CMB_ADDR->count() > 0) {
         m_statusPanels->setText(1, QStringLiteral("变送器搜索完毕"));
         m_statusPanels->setText(2, QStringLiteral("在线变送器 %1个").arg(ui->CMB_ADDR->count()));
@@ -97,7 +116,9 @@ void MainWindow::cmdSEARCH_Click() {
         m_listSelection->select(ui->CMB_ADDR, 0);
         ReadAllParameters();
     } else {
-        m_statusPanels->setText(1, QStringLiteral("变送器搜索完毕"));
+        m_statusPanels->setText(1, notes.framesTooEarly > 0 && MSCommBsq.hasLineTiming()
+                                       ? tooEarlyHint(MSCommBsq.portNumber())
+                                       : QStringLiteral("变送器搜索完毕"));
         m_statusPanels->setText(2, QStringLiteral("在线变送器0个"));
         m_statusPanels->setText(4, QStringLiteral("波特率:"));
     }

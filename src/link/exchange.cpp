@@ -54,7 +54,7 @@ int replyTimeoutMs(const QString& lineSettings) {
 }
 
 QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr,
-                  const QString& send_comm) {
+                  const QString& send_comm, ExchangeNotes* notes) {
     const int timeout = replyTimeoutMs(port.settings());
     if (!port.isOpen() || !isSendable(send_addr) || !isSendable(send_comm))
         return toText(frame::kNoReply);
@@ -71,7 +71,7 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
     port.write(request);
 
     const std::optional<LineSettings> line = LineSettings::parse(port.settings());
-    const int baud = timeout > 0 && line ? line->baud : 0;
+    const int baud = timeout > 0 && line && port.hasLineTiming() ? line->baud : 0;
     QByteArray received;
     for (;;) {
         received += port.readAll();
@@ -79,6 +79,8 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
         while (cr >= 0 && tooEarly(clock.msecs() - start, baud, request.size(), cr + 1)) {
             received.remove(0, cr + 1);
             cr = received.indexOf(frame::kCR);
+            if (notes)
+                ++notes->framesTooEarly;
         }
         if (cr >= 0)
             break;

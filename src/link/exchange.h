@@ -5,6 +5,14 @@
 class Clock;
 class SerialPort;
 
+// What an exchange noticed beyond its result, for a caller that wants to
+// explain a failure.
+struct ExchangeNotes {
+    // Complete frames dropped because they came sooner than the line could
+    // carry the request and that frame.
+    int framesTooEarly = 0;
+};
+
 // One exchange with a transmitter: one request frame written, one reply frame
 // read back and checked. The only code that writes to or reads from the port.
 
@@ -17,9 +25,12 @@ QString PARITY_XORB(const QString& ckeck_text);
 // without letting other events run, until the reply's CR arrives or the
 // time-out of the port's baud rate has passed. On a closed port, or for a text
 // holding a character outside printable ASCII, nothing is written and the
-// result is "ERR 0" + CR at once.
+// result is "ERR 0" + CR at once. On a port with line timing a frame that
+// is complete sooner than the line could carry the request and that frame is
+// dropped (and counted in notes, when given): it belongs to an earlier
+// exchange. On a port without line timing the first complete frame counts.
 QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr,
-                  const QString& send_comm);
+                  const QString& send_comm, ExchangeNotes* notes = nullptr);
 
 // The reply time-out for a line settings text: 60, 100, 200 or 300 ms at
 // 9600, 4800, 2400 or 1200 baud with N,8,1; 0 for anything else.

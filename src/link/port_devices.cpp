@@ -16,6 +16,12 @@ QString PortDevices::deviceName(int portNumber) const {
     return defaultDeviceName(portNumber);
 }
 
+bool PortDevices::hasLineTiming(int portNumber) const {
+    const QString value = m_settings.value(QStringLiteral("Ports"),
+                                           QStringLiteral("com%1.lineTiming").arg(portNumber));
+    return value.trimmed().compare(QLatin1String("false"), Qt::CaseInsensitive) != 0;
+}
+
 QString PortDevices::defaultDeviceName(int portNumber) {
     if (portNumber < 1)
         return QString();

@@ -17,6 +17,13 @@ public:
     // for a number below 1 that has no configured device.
     QString deviceName(int portNumber) const;
 
+    // Whether replies on the port take the time the line needs to carry them.
+    // Key "comN.lineTiming" set to false marks a link without such timing (a
+    // virtual null-modem pair with a software transmitter), where a reply may
+    // be complete before the request could have crossed a real line. Any
+    // other value, or none, keeps the timing on.
+    bool hasLineTiming(int portNumber) const;
+
     // "COMn" on Windows; elsewhere the n-th USB serial adapter,
     // "/dev/ttyUSB{n-1}", because a bus is almost always wired through one.
     static QString defaultDeviceName(int portNumber);

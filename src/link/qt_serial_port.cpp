@@ -72,6 +72,7 @@ bool QtSerialPort::open() {
     }
 
     m_device = device;
+    m_mappedLineTiming = m_devices.hasLineTiming(m_portNumber);
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_errorString = openFailure(device);
@@ -186,6 +187,18 @@ bool QtSerialPort::waitForInput(int msecs) {
     return arrived && isOpen();
 }
 
+bool QtSerialPort::hasLineTiming() const {
+    return m_forcedLineTiming.value_or(m_mappedLineTiming);
+}
+
+void QtSerialPort::setLineTiming(std::optional<bool> forced) {
+    m_forcedLineTiming = forced;
+}
+
+void QtSerialPort::setDeviceLostHandler(DeviceLostHandler handler) {
+    m_deviceLost = std::move(handler);
+}
+
 bool QtSerialPort::apply(const LineSettings& settings) {
     return m_port.setBaudRate(settings.baud) &&
            m_port.setDataBits(QSerialPort::DataBits(settings.dataBits)) &&
@@ -222,6 +235,9 @@ void QtSerialPort::closeIfLost() {
     if (m_port.isOpen())
         m_port.close();
     m_lost = false;
+    // Last, so the handler finds the port closed and may reopen it.
+    if (m_deviceLost)
+        m_deviceLost(m_device);
 }
 
 QString QtSerialPort::openFailure(const QString& device) const {

@@ -5,6 +5,8 @@
 
 #include <QSerialPort>
 
+#include <optional>
+
 class PortDevices;
 
 // The serial port of the computer, through QSerialPort. Nothing runs an event
@@ -15,7 +17,8 @@ class PortDevices;
 // Opening an open port closes it first and opens it again, so a changed port
 // number or device mapping takes effect. A port whose device stops working
 // (adapter unplugged, read or write failing) closes itself; isOpen() turns
-// false and errorString() says what happened.
+// false, errorString() says what happened and the device-lost handler is
+// told.
 class QtSerialPort final : public SerialPort {
 public:
     // devices must outlive the port; it is asked for the device name at every
@@ -47,6 +50,15 @@ public:
     // A negative time counts as zero, never as "wait forever".
     bool waitForInput(int msecs) override;
 
+    // As the device mapping says for the port number at the last open(),
+    // unless setLineTiming() forced a value.
+    bool hasLineTiming() const override;
+    // A value forces line timing on or off whatever the mapping says; nothing
+    // returns to the mapping. Takes effect at once.
+    void setLineTiming(std::optional<bool> forced);
+
+    void setDeviceLostHandler(DeviceLostHandler handler) override;
+
 private:
     bool apply(const LineSettings& settings);
     void onError(QSerialPort::SerialPortError error);
@@ -60,6 +72,9 @@ private:
     QString m_device;
     LineSettings m_settings;
     QString m_errorString;
+    bool m_mappedLineTiming = true;
+    std::optional<bool> m_forcedLineTiming;
+    DeviceLostHandler m_deviceLost;
     // Set from QSerialPort's error signal, which may come from deep inside
     // one of its own calls; the port is closed once that call has returned.
     bool m_lost = false;

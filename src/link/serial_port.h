@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // The serial line as the window sees it: one port, chosen by number, with a
 // line settings text such as "9600,N,8,1". Input is always delivered as text,
 // a read returns everything waiting and never blocks, and the port raises no
@@ -38,4 +40,14 @@ public:
     // Blocks until more input may be waiting or msecs have passed. Returns
     // false when the time ran out with nothing new.
     virtual bool waitForInput(int msecs) = 0;
+
+    // Whether a reply takes at least the time the line needs to carry the
+    // request and the reply. False for a link without such timing, where an
+    // early frame is no sign of a stale one.
+    virtual bool hasLineTiming() const = 0;
+
+    // Called once, with the device name, when the port closes itself because
+    // its device went away (an adapter pulled out). Not called for close().
+    using DeviceLostHandler = std::function<void(const QString& device)>;
+    virtual void setDeviceLostHandler(DeviceLostHandler handler) = 0;
 };

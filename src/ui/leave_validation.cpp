@@ -21,8 +21,9 @@ LeaveValidation::~LeaveValidation() {
 }
 
 void LeaveValidation::add(QWidget* field, Validator validator) {
+    // The application-wide filter already sees the field's own events; a
+    // second filter on the field would validate every leave twice.
     m_validators.insert(field, std::move(validator));
-    field->installEventFilter(this);
 }
 
 bool LeaveValidation::moveFocus(QWidget* target) {

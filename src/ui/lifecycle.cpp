@@ -15,6 +15,7 @@ namespace {
 const QString kSection = QStringLiteral("Transmitter");
 const QString kCommPortKey = QStringLiteral("CommPort");
 const QString kSearchRunning = QStringLiteral("停止");
+const QString kSearchIdle = QStringLiteral("搜索变送器");
 
 // The stored port number, or 0 when the text is not a plain whole number.
 int storedPortNumber(const QString& text) {
@@ -71,9 +72,14 @@ bool MainWindow::Form_QueryUnload() {
 void MainWindow::COM_QUIT_Click() {
     // Quitting while a search runs stops the search the way its stop click
     // does; the search then ends at its next check instead of going on over a
-    // closed port, and the close request below is not refused.
-    if (ui->cmdSEARCH->text() == kSearchRunning)
-        cmdSEARCH_Click();
+    // closed port, and the close request below is not refused. The caption is
+    // set here, not through the stop click, which refuses to act on a port
+    // that has already closed (a pulled-out adapter).
+    if (ui->cmdSEARCH->text() == kSearchRunning) {
+        m_timer1.stop();
+        ui->cmdON_OFF->setText(QStringLiteral("ON"));
+        ui->cmdSEARCH->setText(kSearchIdle);
+    }
     if (MSCommBsq.isOpen())
         MSCommBsq.close();
     close();
@@ -81,6 +87,14 @@ void MainWindow::COM_QUIT_Click() {
 
 void MainWindow::Exit_Click() {
     COM_QUIT_Click();
+}
+
+void MainWindow::MSCommBsq_DeviceLost(const QString& device) {
+    // Every field would show " 0" from now on; this says why. A running
+    // search stops at its next probe, as after a stop click.
+    m_statusPanels->setText(1, QStringLiteral("串口已断开：") + device);
+    if (ui->cmdSEARCH->text() == kSearchRunning)
+        ui->cmdSEARCH->setText(kSearchIdle);
 }
 
 void MainWindow::MSCommBsq_OnComm() {

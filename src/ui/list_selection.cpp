@@ -14,8 +14,6 @@ void ListSelection::connectList(QComboBox* list, Handler handler) {
 void ListSelection::select(QComboBox* list, int index) {
     if (index < -1 || index >= list->count())
         return;
-    if (list->currentIndex() == index)
-        return;
     {
         const QSignalBlocker quiet(list);
         list->setCurrentIndex(index);

@@ -8,9 +8,9 @@
 class QComboBox;
 
 // The selection event of the window's drop-down lists. The handler runs once
-// for every pick by the user (also of the entry already selected: picking the
-// same port again reopens it) and once whenever code selects a different
-// entry through select(). Clearing or refilling a list from code raises
+// for every pick by the user and once whenever code selects an entry through
+// select(), in both cases also for the entry already selected (picking the
+// same port again reopens it). Clearing or refilling a list from code raises
 // nothing, so a list can be emptied without running its handler.
 class ListSelection : public QObject {
     Q_OBJECT
@@ -22,9 +22,9 @@ public:
         : QObject(parent) {}
 
     void connectList(QComboBox* list, Handler handler);
-    // Selects entry index (-1 for none). The handler runs when the selection
-    // changes to an entry; selecting what is already selected, or nothing,
-    // raises no event.
+    // Selects entry index (-1 for none). The handler runs for every entry
+    // selected, the one already selected included; selecting nothing raises
+    // no event.
     void select(QComboBox* list, int index);
 
 private:

@@ -6,7 +6,9 @@
 #include "link/settings_store.h"
 #include "ui/leave_validation.h"
 #include "ui/list_selection.h"
+#include "ui/menu_separators.h"
 #include "ui/message_boxes.h"
+#include "ui/qt_input_paths.h"
 #include "ui/status_panels.h"
 #include "ui_main_window.h"
 
@@ -37,7 +39,10 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The port outlives the window.
+    MSCommBsq.setDeviceLostHandler({});
+}
 
 void MainWindow::setUpControls() {
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
@@ -97,6 +102,7 @@ void MainWindow::setUpControls() {
     m_space1->setObjectName(QStringLiteral("space1"));
     m_space1->setSeparator(true);
     ui->Option->insertAction(ui->Exit, m_space1);
+    drawAllSeparators(ui->Option);
 
     m_statusPanels = std::make_unique<StatusPanels>(ui->StatusBar1);
     QFont statusFont(QStringLiteral("宋体"));
@@ -104,6 +110,13 @@ void MainWindow::setUpControls() {
     statusFont.setBold(true);
     ui->StatusBar1->setFont(statusFont);
     ui->StatusBar1->setFixedHeight(kStatusBarHeight);
+
+    // Only the ways the form has may change a trim, a list or the code.
+    closeExtraTrimBarInput(ui->VScroll1);
+    closeExtraTrimBarInput(ui->VScroll2);
+    for (QComboBox* list : findChildren<QComboBox*>())
+        closeExtraListInput(list);
+    keepTextOnTabFocus(ui->txtPass);
 
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setInterval(250);
@@ -122,6 +135,7 @@ void MainWindow::connectEvents() {
     m_listSelection->connectList(ui->cmbCommPort, [this] { cmbCommPort_Click(); });
     connect(ui->COM_QUIT, &QPushButton::clicked, this, [this] { COM_QUIT_Click(); });
     connect(ui->Exit, &QAction::triggered, this, [this] { Exit_Click(); });
+    MSCommBsq.setDeviceLostHandler([this](const QString& device) { MSCommBsq_DeviceLost(device); });
     connect(ui->txtPass, &QLineEdit::textChanged, this, [this] { txtPass_Change(); });
     connect(ui->Cmd_INS, &QPushButton::clicked, this, [this] { Cmd_INS_Click(); });
 
@@ -169,8 +183,9 @@ void MainWindow::connectEvents() {
     connect(ui->VScroll2, &QScrollBar::valueChanged, this, [this] { VScroll2_Change(); });
 }
 
-QString MainWindow::Comm_Send(const QString& send_addr, const QString& send_comm) {
-    return ::Comm_Send(MSCommBsq, m_clock, send_addr, send_comm);
+QString MainWindow::Comm_Send(const QString& send_addr, const QString& send_comm,
+                              ExchangeNotes* notes) {
+    return ::Comm_Send(MSCommBsq, m_clock, send_addr, send_comm, notes);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

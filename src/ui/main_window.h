@@ -10,6 +10,7 @@
 #include <memory>
 
 class Clock;
+struct ExchangeNotes;
 class LeaveValidation;
 class ListSelection;
 class MessageBoxes;
@@ -54,9 +55,12 @@ public:
     void COM_QUIT_Click();
     void Exit_Click();
     void MSCommBsq_OnComm();
+    // The port closed itself because its device went away.
+    void MSCommBsq_DeviceLost(const QString& device);
 
     // The exchange with the transmitter at send_addr, on the window's port.
-    QString Comm_Send(const QString& send_addr, const QString& send_comm);
+    QString Comm_Send(const QString& send_addr, const QString& send_comm,
+                      ExchangeNotes* notes = nullptr);
 
     // The manual command box.
     void Cmd_INS_Click();

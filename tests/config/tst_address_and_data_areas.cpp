@@ -23,6 +23,7 @@ private slots:
     void new_address_and_rate_are_followed();
     void rate_echo_mismatch_keeps_the_old_rate_data();
     void rate_echo_mismatch_keeps_the_old_rate();
+    void duplicate_address_sends_nothing_data();
     void duplicate_address_sends_nothing();
     void lost_address_reply_keeps_the_list_entry_data();
     void lost_address_reply_keeps_the_list_entry();
@@ -60,6 +61,13 @@ void TestAddressAndDataAreas::leaving_the_address_field_data() {
                           << "";
     QTest::newRow("nan") << "nan"
                          << "";
+    // The leading number counts; text without one is refused.
+    QTest::newRow("number, then letters") << "7abc"
+                                          << "07";
+    QTest::newRow("signed") << "+5"
+                            << "05";
+    QTest::newRow("letters, then number") << "a7"
+                                          << "";
 }
 
 void TestAddressAndDataAreas::leaving_the_address_field() {
@@ -157,17 +165,33 @@ void TestAddressAndDataAreas::rate_echo_mismatch_keeps_the_old_rate() {
     QCOMPARE(s.bus.heard.last().settings, QStringLiteral("9600,n,8,1"));
 }
 
+void TestAddressAndDataAreas::duplicate_address_sends_nothing_data() {
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("restored");
+    QTest::newRow("plain") << "PT-200" << 0 << "01";
+    // The duplicate check comes first, before the checks of the texts and of
+    // the selection.
+    QTest::newRow("model text refused too") << "压力" << 0 << "01";
+    QTest::newRow("nothing selected") << "PT-200" << -1 << "";
+}
+
 void TestAddressAndDataAreas::duplicate_address_sends_nothing() {
+    QFETCH(QString, model);
+    QFETCH(int, selected);
+    QFETCH(QString, restored);
     SelectedTransmitter s;
     s.list("05", 9600);
     s.list("08", 4800);
     s.setText("TXT_ADDR", "08");
+    s.setText("txtType", model);
+    s.t.control<QComboBox>("CMB_ADDR")->setCurrentIndex(selected);
     s.t.window->COM_ADDR_Click();
     QVERIFY(s.commands().isEmpty());
     QCOMPARE(s.t.messages.shown.size(), 1);
     QCOMPARE(s.t.messages.shown[0].text, QStringLiteral("地址 08 已经存在,按“OK”键返回！"));
     QCOMPARE(s.t.messages.shown[0].title, QStringLiteral("错误"));
-    QCOMPARE(s.text("TXT_ADDR"), QStringLiteral("01"));
+    QCOMPARE(s.text("TXT_ADDR"), restored);
 }
 
 void TestAddressAndDataAreas::lost_address_reply_keeps_the_list_entry_data() {
@@ -176,6 +200,8 @@ void TestAddressAndDataAreas::lost_address_reply_keeps_the_list_entry_data() {
     QTest::newRow("no reply") << QByteArray() << " 0";
     QTest::newRow("bad checksum") << QByteArray("*0123FF\r") << " 3";
     QTest::newRow("without data") << frame::reply("01") << "*01\r";
+    // Two digits and a line feed are no address.
+    QTest::newRow("address, line feed") << frame::reply("0123\n") << "23\n";
 }
 
 void TestAddressAndDataAreas::lost_address_reply_keeps_the_list_entry() {

@@ -61,7 +61,7 @@ private slots:
     void unit_and_decimals_select_their_lists();
     void silent_transmitter_never_moves_the_lists_or_trims_data();
     void silent_transmitter_never_moves_the_lists_or_trims();
-    void reply_without_data();
+    void valid_reply_without_a_value();
     void trim_is_written_back_once_when_it_moves_data();
     void trim_is_written_back_once_when_it_moves();
     void refresh_repeats_the_full_read();
@@ -184,7 +184,7 @@ void TestFullRead::silent_transmitter_never_moves_the_lists_or_trims() {
     QCOMPARE(f.commands(), kReadOrder);
 }
 
-void TestFullRead::reply_without_data() {
+void TestFullRead::valid_reply_without_a_value() {
     ReadFixture f;
     f.transmitter->values.insert("UT", "5");
     f.transmitter->values.insert("DP", "3");

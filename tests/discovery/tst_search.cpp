@@ -66,6 +66,8 @@ private slots:
     void quit_during_a_search_ends_it();
     void selection_between_probes_cannot_shift_the_rate();
     void only_the_doubled_address_counts();
+    void how_a_search_ends_data();
+    void how_a_search_ends();
 };
 
 void TestSearch::probes_every_address_at_every_rate_fastest_first() {
@@ -264,6 +266,57 @@ void TestSearch::only_the_doubled_address_counts() {
     f.bus.add("09", 9600); // answers correctly
     f.t.window->cmdSEARCH_Click();
     QCOMPARE(f.listed(), QStringList{"09"});
+}
+
+void TestSearch::how_a_search_ends_data() {
+    QTest::addColumn<bool>("busTimed");
+    QTest::addColumn<bool>("portTimed");
+    // What the engineer or the hardware does before the probe of 20 at 9600.
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("panel1");
+    QTest::addColumn<int>("fullReads");
+    const QString done = QStringLiteral("变送器搜索完毕");
+    const QString hint = QStringLiteral(
+        "变送器搜索完毕：应答比线路传输所需的时间来得早，已被丢弃。若此串口是没有线路时序的虚拟"
+        "连接，请在设置文件的 [Ports] 中设置 com1.lineTiming=false");
+    QTest::newRow("timed bus, timed port") << true << true << "" << QStringList{"03"} << done << 2;
+    // Every reply of an untimed bus is early: dropped on a timed port.
+    QTest::newRow("untimed bus, timed port") << false << true << "" << QStringList{} << hint << 0;
+    QTest::newRow("untimed bus, port marked")
+        << false << false << "" << QStringList{"03"} << done << 2;
+    // The selection the engineer made is made again at the end.
+    QTest::newRow("first entry picked meanwhile")
+        << true << true << "pick" << QStringList{"03"} << done << 3;
+    // Nothing could answer the closing reads; panel 1 says why.
+    QTest::newRow("device lost") << true << true << "lose" << QStringList{"03"}
+                                 << QStringLiteral("串口已断开：/dev/ttyUSB0") << 0;
+}
+
+void TestSearch::how_a_search_ends() {
+    QFETCH(bool, busTimed);
+    QFETCH(bool, portTimed);
+    QFETCH(QString, event);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, panel1);
+    QFETCH(int, fullReads);
+    SearchFixture f;
+    f.bus.lineTiming = busTimed;
+    f.t.port.lineTiming = portTimed;
+    fillTypicalValues(f.bus.add("03", 9600));
+    f.atProbe("20", "9600", [&] {
+        if (event == QLatin1String("pick"))
+            f.t.window->listSelection().select(f.t.control<QComboBox>("CMB_ADDR"), 0);
+        else if (event == QLatin1String("lose"))
+            f.t.port.loseDevice();
+    });
+    f.t.window->cmdSEARCH_Click();
+
+    QCOMPARE(f.listed(), listed);
+    QCOMPARE(f.panel(1), panel1);
+    QCOMPARE(f.fullReads("03"), fullReads);
+    QCOMPARE(f.probes().size(), event == QLatin1String("lose") ? 20 : 396);
+    QCOMPARE(f.t.control<QPushButton>("cmdSEARCH")->text(), QStringLiteral("搜索变送器"));
 }
 
 QTEST_MAIN(TestSearch)

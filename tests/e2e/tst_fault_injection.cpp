@@ -6,6 +6,7 @@
 #include "link/reply_value.h"
 #include "support/real_window.h"
 #include "ui/list_selection.h"
+#include "ui/status_panels.h"
 #include "ui/trim_bars.h"
 
 #include <QApplication>
@@ -249,6 +250,9 @@ void TestFaultInjection::adapter_vanishing_while_polling() {
     QCOMPARE(field("TXT_PRESSURE")->text(), QStringLiteral(" 0"));
     QCOMPARE(field("TXT_TEMPERATURE")->text(), QStringLiteral(" 0"));
     QVERIFY(!m_tool.line.port.isOpen());
+    // Panel 1 says why, naming the device.
+    QCOMPARE(m_tool.window->StatusBar1().text(1),
+             QStringLiteral("串口已断开：") + m_tool.line.simulator.devicePath());
     m_tool.window->cmdON_OFF_Click();
 
     // Back in place, the port is chosen again and works.

@@ -27,6 +27,8 @@ struct Line {
 };
 } // namespace
 
+Q_DECLARE_METATYPE(QList<FakeSerialPort::Reply>)
+
 class TestExchange : public QObject {
     Q_OBJECT
 
@@ -43,6 +45,7 @@ private slots:
     void reply_split_over_many_reads();
     void late_reply_is_never_taken_by_the_next_exchange();
     void flood_without_CR_is_bounded();
+    void frame_sooner_than_the_line_allows_is_stale_data();
     void frame_sooner_than_the_line_allows_is_stale();
     void closed_port_writes_nothing();
     void non_printable_text_is_never_written();
@@ -175,22 +178,46 @@ void TestExchange::late_reply_is_never_taken_by_the_next_exchange() {
     QCOMPARE(Comm_Send(port, clock, "01", "RT0"), QStringLiteral("ERR 0\r"));
 }
 
-void TestExchange::frame_sooner_than_the_line_allows_is_stale() {
+void TestExchange::frame_sooner_than_the_line_allows_is_stale_data() {
+    QTest::addColumn<bool>("lineTiming");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QList<Reply>>("replies");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("framesTooEarly");
+    const QByteArray stale = frame::reply("01-0007");
+    const QByteArray real = frame::reply("01+0012");
     // Request and reply take 16.7 ms at 9600 baud; a frame complete after
     // 2 ms was on its way before the request (a second transmitter's, or a
     // late one) and is dropped, and the real reply after it is taken.
-    Line stale({{frame::reply("01-0007"), 2}, {frame::reply("01+0012"), 25}});
-    QCOMPARE(stale.send("01", "ZF"), QStringLiteral("*01+0012\r"));
-    // Alone it is no reply at all.
-    Line only({{frame::reply("01-0007"), 1}});
-    QCOMPARE(only.send("01", "ZF"), QStringLiteral("ERR 0\r"));
+    QTest::newRow("stale, then the reply")
+        << true << "9600,N,8,1" << QList<Reply>{{stale, 2}, {real, 25}} << "*01+0012\r" << 1;
+    QTest::newRow("stale alone is no reply")
+        << true << "9600,N,8,1" << QList<Reply>{{stale, 1}} << "ERR 0\r" << 1;
     // At 1200 baud the same pair takes 133 ms: 60 ms is too early there.
-    Line slow({{frame::reply("01-0007"), 60}, {frame::reply("01+0012"), 140}});
-    QVERIFY(slow.port.setSettings("1200,N,8,1"));
-    QCOMPARE(slow.send("01", "ZF"), QStringLiteral("*01+0012\r"));
-    // A reply in its own time is taken as it always was.
-    Line prompt({{frame::reply("01+0012"), 14}});
-    QCOMPARE(prompt.send("01", "ZF"), QStringLiteral("*01+0012\r"));
+    QTest::newRow("too early at 1200")
+        << true << "1200,N,8,1" << QList<Reply>{{stale, 60}, {real, 140}} << "*01+0012\r" << 1;
+    QTest::newRow("reply in its own time")
+        << true << "9600,N,8,1" << QList<Reply>{{real, 14}} << "*01+0012\r" << 0;
+    // A link without line timing takes the first complete frame, however
+    // early: there every reply is.
+    QTest::newRow("no line timing: at once")
+        << false << "9600,N,8,1" << QList<Reply>{{real, 0}} << "*01+0012\r" << 0;
+    QTest::newRow("no line timing: first frame")
+        << false << "1200,N,8,1" << QList<Reply>{{stale, 1}, {real, 2}} << "*01-0007\r" << 0;
+}
+
+void TestExchange::frame_sooner_than_the_line_allows_is_stale() {
+    QFETCH(bool, lineTiming);
+    QFETCH(QString, settings);
+    QFETCH(QList<Reply>, replies);
+    QFETCH(QString, result);
+    QFETCH(int, framesTooEarly);
+    Line line(replies);
+    line.port.lineTiming = lineTiming;
+    QVERIFY(line.port.setSettings(settings));
+    ExchangeNotes notes;
+    QCOMPARE(Comm_Send(line.port, line.clock, "01", "ZF", &notes), result);
+    QCOMPARE(notes.framesTooEarly, framesTooEarly);
 }
 
 void TestExchange::flood_without_CR_is_bounded() {

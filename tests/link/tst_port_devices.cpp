@@ -24,6 +24,8 @@ private slots:
     void unconfigured_ports_get_the_usual_name();
     void configured_entry_wins_for_its_port_only_data();
     void configured_entry_wins_for_its_port_only();
+    void line_timing_is_off_only_where_marked_false_data();
+    void line_timing_is_off_only_where_marked_false();
     void looking_up_writes_nothing();
 };
 
@@ -96,6 +98,33 @@ void TestPortDevices::configured_entry_wins_for_its_port_only() {
     QCOMPARE(devices.deviceName(4), usual(4));
     if (key == QLatin1String("com0"))
         QCOMPARE(devices.deviceName(0), value);
+}
+
+void TestPortDevices::line_timing_is_off_only_where_marked_false_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("port2Timed");
+    const auto row = [](const char* name, const char* key, const char* value, bool timed) {
+        QTest::newRow(name) << QString(key) << QString(value) << timed;
+    };
+    row("another port marked", "com3.lineTiming", "false", true);
+    row("false", "com2.lineTiming", "false", false);
+    row("any case, blanks", "com2.lineTiming", " FALSE\t", false);
+    row("true", "com2.lineTiming", "true", true);
+    row("0 is no false", "com2.lineTiming", "0", true);
+    row("other key form", "com2.linetiming", "false", true);
+}
+
+void TestPortDevices::line_timing_is_off_only_where_marked_false() {
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(bool, port2Timed);
+    MemorySettingsStore store;
+    store.setValue(QStringLiteral("Ports"), key, value);
+    const QMap<QString, QString> before = store.values;
+    const PortDevices devices(store);
+    QCOMPARE(devices.hasLineTiming(2), port2Timed);
+    QCOMPARE(store.values, before);
 }
 
 void TestPortDevices::looking_up_writes_nothing() {

@@ -104,6 +104,8 @@ private slots:
     void device_without_access_rights_is_told_apart();
     void something_that_is_no_serial_port_gets_the_general_message();
 
+    void line_timing_follows_the_mapping_unless_forced_data();
+    void line_timing_follows_the_mapping_unless_forced();
     void vanished_device_closes_the_port_data();
     void vanished_device_closes_the_port();
     void vanished_device_is_noticed_while_idle();
@@ -447,6 +449,32 @@ void TestQtSerialPort::something_that_is_no_serial_port_gets_the_general_message
     QVERIFY(!port.errorString().contains(QStringLiteral("其他程序")));
 }
 
+void TestQtSerialPort::line_timing_follows_the_mapping_unless_forced_data() {
+    QTest::addColumn<QString>("mapped");
+    QTest::addColumn<int>("forced"); // -1: not forced
+    QTest::addColumn<bool>("timed");
+    QTest::newRow("not marked") << "" << -1 << true;
+    QTest::newRow("marked") << "false" << -1 << false;
+    QTest::newRow("forced off") << "" << 0 << false;
+    QTest::newRow("forced on") << "false" << 1 << true;
+}
+
+void TestQtSerialPort::line_timing_follows_the_mapping_unless_forced() {
+    QFETCH(QString, mapped);
+    QFETCH(int, forced);
+    QFETCH(bool, timed);
+    Bench b;
+    b.store.setValue(QStringLiteral("Ports"), QStringLiteral("com1.lineTiming"), mapped);
+    if (forced >= 0)
+        b.port.setLineTiming(forced == 1);
+    QVERIFY(b.port.open());
+    QCOMPARE(b.port.hasLineTiming(), timed);
+    // The mapping is read at open(), not on every exchange.
+    b.store.setValue(QStringLiteral("Ports"), QStringLiteral("com1.lineTiming"),
+                     mapped.isEmpty() ? QStringLiteral("false") : QString());
+    QCOMPARE(b.port.hasLineTiming(), timed);
+}
+
 void TestQtSerialPort::vanished_device_closes_the_port_data() {
     QTest::addColumn<QString>("firstCall");
     QTest::newRow("read") << "readAll";
@@ -457,6 +485,8 @@ void TestQtSerialPort::vanished_device_closes_the_port_data() {
 void TestQtSerialPort::vanished_device_closes_the_port() {
     QFETCH(QString, firstCall);
     Bench b;
+    QStringList lost;
+    b.port.setDeviceLostHandler([&](const QString& device) { lost.append(device); });
     QVERIFY(b.port.open());
     QVERIFY(b.pty.write("half a rep"));
     QVERIFY(b.queuedForPort(10));
@@ -480,6 +510,8 @@ void TestQtSerialPort::vanished_device_closes_the_port() {
     QCOMPARE(b.port.readAll(), QByteArray());
     QVERIFY(!b.port.waitForInput(0));
     b.port.close();
+    // Told once, naming the device; a close by the user is no loss.
+    QCOMPARE(lost, QStringList{b.pty.slavePath()});
 
     // The user picks a port again and carries on.
     PtyPair replacement;
@@ -492,11 +524,14 @@ void TestQtSerialPort::vanished_device_is_noticed_while_idle() {
     // Between exchanges the window runs its event loop and calls nothing on
     // the port; it must still see the port close.
     Bench b;
+    int lost = 0;
+    b.port.setDeviceLostHandler([&](const QString&) { ++lost; });
     QVERIFY(b.port.open());
 
     b.pty.closeMaster();
 
     QTRY_VERIFY_WITH_TIMEOUT(!b.port.isOpen(), kPatienceMs);
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 1, kPatienceMs);
     QVERIFY(!b.port.errorString().isEmpty());
     // Let go for real, not just reported closed: only the pair's own slave
     // descriptor is left on the line.

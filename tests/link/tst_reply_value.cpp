@@ -11,14 +11,14 @@ class TestReplyValue : public QObject {
     Q_OBJECT
 
 private slots:
-    void reply_value_and_data();
+    void reply_value_and_whether_it_carries_data();
     void numeric_value_data();
     void numeric_value();
     void integer_value_data();
     void integer_value();
 };
 
-void TestReplyValue::reply_value_and_data() {
+void TestReplyValue::reply_value_and_whether_it_carries_data() {
     QCOMPARE(replyValue("*01+12.5\r"), QStringLiteral("+12.5"));
     QCOMPARE(replyValue("*01\r"), QString());
     QCOMPARE(replyValue("ERR 0\r"), QStringLiteral(" 0"));

@@ -11,6 +11,8 @@ const QStringList kNames{"RP0", "RT0", "AD", "BD", "TY", "ID", "VR", "UT", "DP",
 
 qint64 FakeBus::wireMs(const QByteArray& request, const QByteArray& reply) const {
     // The time request and reply take on the line, 10 bits a character.
+    if (!lineTiming)
+        return 0;
     const auto settings = LineSettings::parse(m_port.settings());
     const int baud = settings ? settings->baud : 9600;
     return (request.size() + reply.size()) * 10 * 1000 / baud + 1;

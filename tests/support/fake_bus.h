@@ -36,6 +36,9 @@ public:
     QStringList commandsTo(const QString& address) const;
     // Called with each request before it is answered.
     std::function<void(const Heard&)> onRequest;
+    // False: replies come at once, as from a software transmitter on a
+    // virtual null-modem pair.
+    bool lineTiming = true;
 
 private:
     QList<FakeSerialPort::Reply> answer(const QByteArray& written);

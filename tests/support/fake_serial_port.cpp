@@ -24,6 +24,14 @@ void FakeSerialPort::close() {
     ++closeCount;
 }
 
+void FakeSerialPort::loseDevice() {
+    if (!m_open)
+        return;
+    m_open = false;
+    if (m_deviceLost)
+        m_deviceLost(deviceName);
+}
+
 bool FakeSerialPort::setSettings(const QString& settings) {
     const auto parsed = LineSettings::parse(settings);
     if (!parsed)

@@ -40,6 +40,13 @@ public:
     void write(const QByteArray& data) override;
     QByteArray readAll() override;
     bool waitForInput(int msecs) override;
+    bool hasLineTiming() const override { return lineTiming; }
+    void setDeviceLostHandler(DeviceLostHandler handler) override {
+        m_deviceLost = std::move(handler);
+    }
+
+    // The device goes away: the port closes itself and tells its user.
+    void loseDevice();
 
     // Bytes that arrive at a given clock time whatever was written.
     void deliverAt(qint64 clockMs, const QByteArray& bytes);
@@ -58,6 +65,8 @@ public:
     int discardInputCount = 0;
     int discardOutputCount = 0;
     int readCount = 0;
+    bool lineTiming = true;
+    QString deviceName = QStringLiteral("/dev/ttyUSB0");
 
 private:
     struct Pending {
@@ -73,4 +82,5 @@ private:
     QString m_error;
     QByteArray m_received;
     QList<Pending> m_pending;
+    DeviceLostHandler m_deviceLost;
 };

@@ -13,8 +13,8 @@ struct RealWindow {
     FakeMessageBoxes messages;
     std::unique_ptr<MainWindow> window;
 
-    explicit RealWindow(const QByteArray& busJson = {})
-        : line(busJson) {}
+    explicit RealWindow(const QByteArray& busJson = {}, QStringList simulatorArgs = {})
+        : line(busJson, std::move(simulatorArgs)) {}
 
     bool start() {
         if (!line.start(false))

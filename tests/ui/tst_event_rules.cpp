@@ -1,6 +1,7 @@
 // The event rules the handlers rely on: list selection, scroll bar changes,
 // validation on leaving a field, and the click on the window background.
 
+#include "support/selected_transmitter.h"
 #include "support/test_window.h"
 #include "ui/leave_validation.h"
 #include "ui/list_selection.h"
@@ -15,6 +16,8 @@
 #include <QSignalSpy>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
 
 namespace {
 QPoint partOf(QScrollBar* bar, QStyle::SubControl part) {
@@ -70,6 +73,11 @@ private slots:
     void background_click_focuses_and_empties_the_code_field();
     void clicks_on_frames_and_labels_are_not_background_clicks();
     void background_click_respects_a_refused_validation();
+    void bars_and_lists_change_only_the_forms_ways_data();
+    void bars_and_lists_change_only_the_forms_ways();
+    void a_leave_validates_once_data();
+    void a_leave_validates_once();
+    void tab_into_the_code_field_keeps_its_text();
 };
 
 void TestEventRules::list_handler_runs_once_per_change_from_code() {
@@ -83,19 +91,19 @@ void TestEventRules::list_handler_runs_once_per_change_from_code() {
     selection.select(&list, 1);
     QCOMPARE(runs, 1);
     QCOMPARE(list.currentIndex(), 1);
-    selection.select(&list, 1); // already selected: no event
-    QCOMPARE(runs, 1);
+    selection.select(&list, 1); // already selected: an event, as a re-pick
+    QCOMPARE(runs, 2);
     selection.select(&list, 0);
-    QCOMPARE(runs, 2);
+    QCOMPARE(runs, 3);
     selection.select(&list, -1); // nothing selected: no event
-    QCOMPARE(runs, 2);
+    QCOMPARE(runs, 3);
     QCOMPARE(list.currentIndex(), -1);
     selection.select(&list, 5); // no such entry
-    QCOMPARE(runs, 2);
+    QCOMPARE(runs, 3);
     // Emptying a list from code raises nothing either.
     selection.select(&list, 1);
     list.clear();
-    QCOMPARE(runs, 3);
+    QCOMPARE(runs, 4);
 }
 
 void TestEventRules::list_handler_runs_once_per_user_pick() {
@@ -311,6 +319,135 @@ void TestEventRules::background_click_respects_a_refused_validation() {
 
     QCOMPARE(QApplication::focusWidget(), field);
     QCOMPARE(code->text(), QStringLiteral("abc"));
+}
+
+void TestEventRules::bars_and_lists_change_only_the_forms_ways_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<bool>("focused");
+    QTest::addColumn<bool>("changes");
+    const auto row = [](const char* name, const char* control, const char* input, bool focused,
+                        bool changes) {
+        QTest::newRow(name) << QString(control) << QString(input) << focused << changes;
+    };
+    row("wheel over a bar", "VScroll1", "wheel", false, false);
+    row("wheel over the focused bar", "VScroll2", "wheel", true, false);
+    row("right click on a bar", "VScroll1", "right", false, false);
+    row("middle click on a bar", "VScroll2", "middle", false, false);
+    row("Home", "VScroll1", "Home", true, false);
+    row("End", "VScroll2", "End", true, false);
+    row("page key still moves", "VScroll1", "PageUp", true, true);
+    row("wheel over the unit list", "cmbUnit", "wheel", false, false);
+    row("wheel over the decimals list", "Cmb_DP", "wheel", false, false);
+    row("wheel over the address list", "CMB_ADDR", "wheel", false, false);
+    row("wheel over the focused list", "cmbUnit", "wheel", true, true);
+}
+
+void TestEventRules::bars_and_lists_change_only_the_forms_ways() {
+    QFETCH(QString, control);
+    QFETCH(QString, input);
+    QFETCH(bool, focused);
+    QFETCH(bool, changes);
+    SelectedTransmitter s(true);
+    s.list("02", 9600);
+    QWidget* w = s.t.control(control.toLatin1().constData());
+    auto* bar = qobject_cast<QScrollBar*>(w);
+    auto* list = qobject_cast<QComboBox*>(w);
+    if (list)
+        list->setCurrentIndex(1);
+    // Wheel focus would let the wheel take the focus before any filter runs.
+    QVERIFY((w->focusPolicy() & Qt::WheelFocus) != Qt::WheelFocus);
+    if (focused)
+        w->setFocus();
+    else
+        s.t.control("cmdSEARCH")->setFocus();
+    QWidget* focusBefore = QApplication::focusWidget();
+    const auto position = [&] { return bar ? bar->value() : list->currentIndex(); };
+    const int before = position();
+    const qsizetype heard = s.bus.heard.size();
+    // In the track, away from the thumb.
+    const QPoint at(w->width() / 2, bar ? w->height() / 4 : w->height() / 2);
+
+    bool menuShown = false;
+    if (input == QLatin1String("wheel")) {
+        QWheelEvent wheel(at, w->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &wheel);
+    } else if (input == QLatin1String("right")) {
+        QTimer::singleShot(300, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                menuShown = true;
+                popup->close();
+            }
+        });
+        QTest::mouseClick(w, Qt::RightButton, {}, at);
+        QTest::qWait(400);
+    } else if (input == QLatin1String("middle")) {
+        QTest::mouseClick(w, Qt::MiddleButton, {}, at);
+    } else {
+        const Qt::Key key = input == QLatin1String("Home")  ? Qt::Key_Home
+                            : input == QLatin1String("End") ? Qt::Key_End
+                                                            : Qt::Key_PageUp;
+        QTest::keyClick(w, key);
+    }
+
+    QVERIFY(!menuShown);
+    QCOMPARE(position() != before, changes);
+    // A bar that moves writes its trim; nothing else goes out.
+    QCOMPARE(s.bus.heard.size() > heard, changes && bar);
+    // A click may take the focus as any click does; the wheel never does.
+    if (input == QLatin1String("wheel"))
+        QCOMPARE(QApplication::focusWidget(), focusBefore);
+}
+
+void TestEventRules::a_leave_validates_once_data() {
+    QTest::addColumn<bool>("byTab");
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("Tab, accepted") << true << true;
+    QTest::newRow("Tab, refused") << true << false;
+    QTest::newRow("click, accepted") << false << true;
+    QTest::newRow("click, refused") << false << false;
+}
+
+void TestEventRules::a_leave_validates_once() {
+    QFETCH(bool, byTab);
+    QFETCH(bool, accept);
+    TestWindow t;
+    t.createShown();
+    auto* field = t.control<QLineEdit>("TXT_DPL");
+    int validations = 0;
+    t.window->leaveValidation().add(field, [&] {
+        ++validations;
+        return accept;
+    });
+    QTest::mouseClick(field, Qt::LeftButton);
+    if (byTab)
+        QTest::keyClick(field, Qt::Key_Tab);
+    else
+        QTest::mouseClick(t.control("TXT_DPH"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCOMPARE(validations, 1);
+    QCOMPARE(QApplication::focusWidget() == field, !accept);
+}
+
+void TestEventRules::tab_into_the_code_field_keeps_its_text() {
+    TestWindow t;
+    t.createShown();
+    auto* code = t.control<QLineEdit>("txtPass");
+    QTest::mouseClick(t.control("centralwidget"), Qt::LeftButton, {}, QPoint(570, 250));
+    QCOMPARE(QApplication::focusWidget(), code);
+    QTest::keyClicks(code, QStringLiteral("x"));
+    QTest::keyClick(code, Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != code);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), code);
+    QVERIFY(!code->hasSelectedText());
+    QCOMPARE(code->cursorPosition(), 1);
+
+    // A code after other characters is no code.
+    QTest::keyClicks(code, QStringLiteral("wolmask"));
+    QCOMPARE(code->text(), QStringLiteral("xwolmask"));
+    QVERIFY(!t.control("Cmd_INS")->isEnabled());
 }
 
 QTEST_MAIN(TestEventRules)

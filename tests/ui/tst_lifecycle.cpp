@@ -22,7 +22,9 @@ private slots:
     void choice_keeps_the_line_settings();
     void close_is_refused_while_searching();
     void quit_closes_the_port_and_the_window();
+    void quit_during_a_search_stops_it_first_data();
     void quit_during_a_search_stops_it_first();
+    void lost_device_is_named_and_a_new_choice_reopens();
 };
 
 void TestLifecycle::remembered_port_is_reopened_and_written_back() {
@@ -154,10 +156,20 @@ void TestLifecycle::quit_closes_the_port_and_the_window() {
     QCOMPARE(t.settings.value("Transmitter", "CommPort"), QStringLiteral("1"));
 }
 
+void TestLifecycle::quit_during_a_search_stops_it_first_data() {
+    QTest::addColumn<bool>("deviceLost");
+    QTest::newRow("port open") << false;
+    // The port closed itself: quitting still works and shows nothing.
+    QTest::newRow("device lost") << true;
+}
+
 void TestLifecycle::quit_during_a_search_stops_it_first() {
+    QFETCH(bool, deviceLost);
     TestWindow t;
     t.settings.values.insert(QStringLiteral("Transmitter/CommPort"), QStringLiteral("1"));
     t.createShown();
+    if (deviceLost)
+        t.port.loseDevice();
     auto* search = t.control<QPushButton>("cmdSEARCH");
     search->setText(QStringLiteral("停止"));
     t.window->Timer1().start(); // polling started by hand during the search
@@ -169,6 +181,22 @@ void TestLifecycle::quit_during_a_search_stops_it_first() {
     QVERIFY(!t.window->Timer1().isActive());
     QVERIFY(!t.port.isOpen());
     QVERIFY(!t.window->isVisible());
+    QVERIFY(t.messages.shown.isEmpty());
+}
+
+void TestLifecycle::lost_device_is_named_and_a_new_choice_reopens() {
+    TestWindow t;
+    t.settings.values.insert(QStringLiteral("Transmitter/CommPort"), QStringLiteral("1"));
+    t.create();
+    t.port.deviceName = QStringLiteral("/dev/ttyUSB7");
+
+    t.port.loseDevice();
+    QVERIFY(!t.port.isOpen());
+    QCOMPARE(t.window->StatusBar1().text(1), QStringLiteral("串口已断开：/dev/ttyUSB7"));
+
+    t.window->listSelection().select(t.control<QComboBox>("cmbCommPort"), 0);
+    QVERIFY(t.port.isOpen());
+    QCOMPARE(t.port.openedPorts, (QList<int>{1, 1}));
 }
 
 QTEST_MAIN(TestLifecycle)

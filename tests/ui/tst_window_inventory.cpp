@@ -613,6 +613,17 @@ void TstWindowInventory::menu() {
     QCOMPARE(items[1]->text(), QStringLiteral("退出(&X)"));
     QVERIFY(items[1]->isEnabled());
     QVERIFY(items[1]->isVisible());
+    // The separator leads the menu and is drawn all the same: a line of its
+    // own above the item, clear of the menu's border.
+    option->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(option));
+    const QRect separator = option->actionGeometry(items[0]);
+    QVERIFY(separator.height() >= 5);
+    QVERIFY(separator.bottom() < option->actionGeometry(items[1]).top());
+    const QImage drawn = option->grab().toImage();
+    const int x = separator.center().x();
+    QVERIFY(drawn.pixel(x, separator.center().y()) != drawn.pixel(x, separator.top() + 1));
+    option->close();
 }
 
 void TstWindowInventory::statusBar() {
