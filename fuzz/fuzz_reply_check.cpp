@@ -24,82 +24,90 @@ QByteArray ownChecksum(const QByteArray& body) {
     for (char c : body)
         x ^= static_cast<unsigned char>(c);
     static const char kHex[] = "0123456789ABCDEF";
-    return QByteArray(1, kHex[x / 16]) + kHex[x % 16];
+    const char digits[2] = {kHex[x / 16], kHex[x % 16]};
+    return QByteArray(digits, 2);
 }
 
 bool isExactFrame(const QByteArray& text) {
     if (text.size() < 4 || text.front() != '*' || text.back() != '\r')
         return false;
-    const QByteArray body = text.mid(1, text.size() - 4);
+    const QByteArray body = QByteArray::fromRawData(text.constData() + 1, text.size() - 4);
     return text.mid(text.size() - 3, 2) == ownChecksum(body) && !body.contains('\r');
 }
 
 void checkAnyReceived(const QByteArray& received) {
     const QByteArray result = frame::replyText(received);
+    const auto shown = [&] { return "received " + quoted(received); };
+    const auto got = [&] { return "result   " + quoted(result); };
 
     const bool passedOn = result.size() >= 2 && result.front() == '*' && result.back() == '\r';
     require(result == kNoReply || result == kFrameError || passedOn,
-            "the reply check returns ERR 0, EER 3 or * + body + CR", "received " + quoted(received),
-            "result   " + quoted(result));
-    if (passedOn) {
-        const QByteArray body = result.mid(1, result.size() - 2);
-        require(received == frame::reply(body),
-                "a body is passed on only when the text received is exactly its reply frame",
-                "received " + quoted(received), "result   " + quoted(result));
-    }
+            "the reply check returns ERR 0, EER 3 or * + body + CR", shown, got);
+    if (passedOn)
+        require(received == frame::reply(result.mid(1, result.size() - 2)),
+                "a body is passed on only when the text received is exactly its reply frame", shown,
+                got);
 
     if (received.size() <= 5) {
-        require(result == kNoReply, "five characters or fewer are no reply",
-                "received " + quoted(received), "result   " + quoted(result));
+        require(result == kNoReply, "five characters or fewer are no reply", shown, got);
     } else if (isExactFrame(received)) {
-        const QByteArray body = received.mid(1, received.size() - 4);
-        require(result == '*' + body + '\r', "a valid frame gives * + body + CR",
-                "received " + quoted(received), "result   " + quoted(result));
+        require(result.size() == received.size() - 2 &&
+                    result.startsWith(received.first(received.size() - 3)) && result.endsWith('\r'),
+                "a valid frame gives * + body + CR", shown, got);
     } else {
-        require(result == kFrameError, "any other text longer than five characters is EER 3",
-                "received " + quoted(received), "result   " + quoted(result));
+        require(result == kFrameError, "any other text longer than five characters is EER 3", shown,
+                got);
     }
 }
 
 // The fuzz input as the body a transmitter put into its reply.
 void checkBody(const QByteArray& body, std::uint8_t position, std::uint8_t flip) {
     const QByteArray sent = frame::reply(body);
-    require(sent == '*' + body + ownChecksum(body) + '\r',
-            "a reply frame is * + body + checksum + CR", "body " + quoted(body),
-            "frame " + quoted(sent));
+    const auto shownBody = [&] { return "body  " + quoted(body); };
+    const auto shownFrame = [&] { return "frame " + quoted(sent); };
+    require(sent.size() == body.size() + 4 && sent.startsWith('*') &&
+                sent.sliced(1, body.size()) == body &&
+                sent.sliced(body.size() + 1, 2) == ownChecksum(body) && sent.endsWith('\r'),
+            "a reply frame is * + body + checksum + CR", shownBody, shownFrame);
     if (sent.size() <= 5)
         return;
+    const QByteArray accepted = frame::replyText(sent);
+    const auto got = [&] { return "result " + quoted(accepted); };
     if (body.contains('\r')) {
-        require(frame::replyText(sent) == kFrameError, "a body holding a CR is no reply",
-                "body   " + quoted(body), "result " + quoted(frame::replyText(sent)));
+        require(accepted == kFrameError, "a body holding a CR is no reply", shownBody, got);
         return;
     }
-    require(frame::replyText(sent) == '*' + body + '\r', "the reply frame of a body is accepted",
-            "body   " + quoted(body), "result " + quoted(frame::replyText(sent)));
+    require(accepted.size() == body.size() + 2 && accepted.startsWith('*') &&
+                accepted.sliced(1, body.size()) == body && accepted.endsWith('\r'),
+            "the reply frame of a body is accepted", shownBody, got);
 
     // One byte changed anywhere changes either the body's XOR, the checksum
     // digits compared case-sensitively, or a start or end character.
+    QByteArray changed = sent;
     if (flip != 0) {
-        QByteArray damaged = sent;
         const qsizetype at = position % sent.size();
-        damaged[at] = char(damaged[at] ^ flip);
-        require(frame::replyText(damaged) == kFrameError, "a frame with one byte changed is EER 3",
-                "frame   " + quoted(sent), "damaged " + quoted(damaged));
+        changed[at] = char(changed[at] ^ flip);
+        require(frame::replyText(changed) == kFrameError, "a frame with one byte changed is EER 3",
+                shownFrame, [&] { return "damaged " + quoted(changed); });
     }
     // A byte before the start or after the CR: for the result to be a frame
     // the extra byte would have to XOR to zero, or CR be a hexadecimal digit.
-    const QByteArray before = QByteArray(1, char(flip)) + sent;
-    const QByteArray after = sent + char(flip);
-    require(frame::replyText(before) == kFrameError, "a byte before the start character is EER 3",
-            "text " + quoted(before));
-    require(frame::replyText(after) == kFrameError, "a byte after the CR is EER 3",
-            "text " + quoted(after));
+    changed = sent;
+    changed.prepend(char(flip));
+    require(frame::replyText(changed) == kFrameError, "a byte before the start character is EER 3",
+            [&] { return "text " + quoted(changed); });
+    changed = sent;
+    changed.append(char(flip));
+    require(frame::replyText(changed) == kFrameError, "a byte after the CR is EER 3",
+            [&] { return "text " + quoted(changed); });
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
+    // Read in place: a copy per input would cost more than the check itself.
+    const QByteArray input =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     checkAnyReceived(input);
     const std::uint8_t position = size > 0 ? data[0] : 0;
     const std::uint8_t flip = size > 1 ? data[1] : 0x01;

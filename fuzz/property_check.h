@@ -7,22 +7,31 @@
 #include <QByteArray>
 #include <QString>
 
+#include <concepts>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 namespace fuzz {
 
 // Bytes as a C string literal, so a failing text can be pasted into a test.
 inline QByteArray quoted(const QByteArray& bytes) {
-    QByteArray out = "\"";
+    static const char kHex[] = "0123456789abcdef";
+    QByteArray out;
+    out.reserve(bytes.size() * 4 + 2);
+    out += '"';
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\')
-            out += '\\' + QByteArray(1, c);
-        else if (u >= 0x20 && u < 0x7F)
+        if (c == '"' || c == '\\') {
+            out += '\\';
             out += c;
-        else
-            out += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
+        } else if (u >= 0x20 && u < 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 0x0F];
+        }
     }
     return out + '"';
 }
@@ -31,12 +40,17 @@ inline QByteArray quoted(const QString& text) {
     return quoted(text.toUtf8());
 }
 
+// Each detail is a callable that returns the text to show, so the formatting
+// costs nothing unless the property fails: the targets check several
+// properties per input, and formatting them all would take far longer than
+// the code under test.
 template <typename... Details>
-void require(bool holds, const char* property, const Details&... details) {
-    if (holds)
+requires(std::convertible_to<std::invoke_result_t<const Details&>, QByteArray>&&...) void require(
+    bool holds, const char* property, const Details&... details) {
+    if (holds) [[likely]]
         return;
     std::fprintf(stderr, "\nPROPERTY FAILED: %s\n", property);
-    (std::fprintf(stderr, "  %s\n", QByteArray(details).constData()), ...);
+    (std::fprintf(stderr, "  %s\n", QByteArray(details()).constData()), ...);
     std::fflush(stderr);
     std::abort();
 }

@@ -91,9 +91,15 @@ Hearing Bus::hear(const QByteArray& frame, int baud, double seconds) {
             notes << QStringLiteral("%1 listens at %2 baud").arg(who).arg(t.baud());
             continue;
         }
-        const FaultKind fault = t.faults().forCommand(request->command);
+        FaultKind fault = t.faults().forCommand(request->command);
+        const bool drawn = fault == FaultKind::None && m_random;
+        if (drawn)
+            fault = m_random->draw();
+        const auto randomNote = [&] {
+            return QStringLiteral("%1 random fault %2").arg(who, faultKindName(fault));
+        };
         if (fault == FaultKind::Silent) {
-            notes << QStringLiteral("%1 is silent (fault)").arg(who);
+            notes << (drawn ? randomNote() : QStringLiteral("%1 is silent (fault)").arg(who));
             continue;
         }
         // The echo is the address the request reached, also when the command
@@ -104,6 +110,8 @@ Hearing Bus::hear(const QByteArray& frame, int baud, double seconds) {
             notes << QStringLiteral("%1 does not answer this command").arg(who);
             continue;
         }
+        if (drawn && fault != FaultKind::None)
+            notes << randomNote();
         const ShapedReply shaped = shapeReply(echo + answer->data, fault);
         int delay = m_lineTiming ? lineDelayMs(frame.size(), shaped.bytes.size(), baud) : 0;
         if (shaped.late)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "simulator/random_faults.h"
 #include "simulator/transmitter.h"
 
 #include <QByteArray>
@@ -69,6 +70,12 @@ public:
     // late fault stays late.
     void setLineTiming(bool on) { m_lineTiming = on; }
 
+    // Faults drawn at random for every answer that no fault of its own
+    // transmitter covers; nothing turns them off. The hearing's note names
+    // each one drawn ("07 random fault late"), so a trace can be counted.
+    void setRandomFaults(std::optional<RandomFaults> faults) { m_random = std::move(faults); }
+    const std::optional<RandomFaults>& randomFaults() const { return m_random; }
+
     // A frame (through its CR) heard while the line ran at baud; seconds is the
     // time for the live readings.
     Hearing hear(const QByteArray& frame, int baud, double seconds);
@@ -76,6 +83,7 @@ public:
 private:
     std::vector<Transmitter> m_transmitters;
     bool m_lineTiming = true;
+    std::optional<RandomFaults> m_random;
 };
 
 } // namespace sim

@@ -34,6 +34,16 @@ QByteArray junk(int count) {
 
 } // namespace
 
+std::optional<RandomFaults> parseRandomFaults(const QString& rate, const QString& seed) {
+    bool rateOk = false;
+    bool seedOk = false;
+    const double r = rate.toDouble(&rateOk);
+    const qulonglong s = seed.toULongLong(&seedOk);
+    if (!rateOk || !seedOk || !(r >= 0.0 && r <= 1.0))
+        return std::nullopt;
+    return RandomFaults(r, s);
+}
+
 std::optional<QByteArray> unescape(const QString& text, QString* error) {
     const QByteArray in = text.toLatin1();
     if (QString::fromLatin1(in) != text) {
@@ -137,6 +147,20 @@ QString Control::execute(const QString& line) {
         return QStringLiteral("ok");
     }
 
+    if (command == QLatin1String("random-faults")) {
+        if (words.size() == 2 && words[1] == QLatin1String("off")) {
+            bus.setRandomFaults(std::nullopt);
+            return QStringLiteral("ok");
+        }
+        const std::optional<RandomFaults> faults =
+            words.size() == 3 ? parseRandomFaults(words[1], words[2]) : std::nullopt;
+        if (!faults)
+            return failure(QStringLiteral("usage: random-faults RATE SEED, RATE from 0 to 1; or "
+                                          "random-faults off"));
+        bus.setRandomFaults(faults);
+        return QStringLiteral("ok");
+    }
+
     if (command == QLatin1String("unplug") || command == QLatin1String("replug")) {
         if (words.size() != 1)
             return failure(QStringLiteral("%1 takes nothing more").arg(command));
@@ -205,8 +229,8 @@ QString Control::execute(const QString& line) {
     }
 
     return failure(
-        QStringLiteral("unknown command %1; one of: fault, clear-faults, unplug, replug, "
-                       "send, flood, state, quit")
+        QStringLiteral("unknown command %1; one of: fault, clear-faults, random-faults, unplug, "
+                       "replug, send, flood, state, quit")
             .arg(command));
 }
 

@@ -4,6 +4,7 @@
 
 #include "simulator/bus_file.h"
 #include "simulator/control.h"
+#include "simulator/plug_cycle.h"
 #include "simulator/simulator.h"
 
 #include <QCommandLineParser>
@@ -65,8 +66,8 @@ int main(int argc, char* argv[]) {
             "Simulated pressure transmitters on a pseudo-terminal. The first line of output names "
             "the device to open as the serial port.\n\n"
             "Control commands on standard input, one per line:\n"
-            "  fault ADDR CMD KIND, clear-faults [ADDR], unplug, replug, send TEXT, flood N,\n"
-            "  state ADDR [BAUD], quit\n"
+            "  fault ADDR CMD KIND, clear-faults [ADDR], random-faults RATE SEED | off,\n"
+            "  unplug, replug, send TEXT, flood N, state ADDR [BAUD], quit\n"
             "Fault kinds: %1")
             .arg(sim::faultKindNames()));
     parser.addHelpOption();
@@ -95,8 +96,23 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Reply at once instead of after the time the line would take. The tool "
                        "then needs the port marked in its settings file: [Ports] "
                        "comN.lineTiming=false."));
-    parser.addOptions(
-        {busOption, linkOption, traceOption, faultOption, printOption, noTimingOption});
+    const QCommandLineOption randomOption(
+        QStringLiteral("random-faults"),
+        QStringLiteral("Every answer goes wrong with this probability (0 to 1), in one of the "
+                       "fault kinds but none, drawn at random; the trace names each one."),
+        QStringLiteral("rate"));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed of the random faults, so a run can be repeated (default 1)."),
+        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption unplugOption(
+        QStringLiteral("unplug-every"),
+        QStringLiteral("Unplug the adapter every so many seconds and plug it back in %1 s later "
+                       "(at most half the period), on a new device.")
+            .arg(sim::PlugCycle::kDownMs / 1000),
+        QStringLiteral("seconds"));
+    parser.addOptions({busOption, linkOption, traceOption, faultOption, printOption, noTimingOption,
+                       randomOption, seedOption, unplugOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -133,6 +149,23 @@ int main(int argc, char* argv[]) {
             bus.transmitters()[i].faults().set(parts[1].toLatin1(), *kind);
     }
 
+    if (parser.isSet(randomOption) || parser.isSet(seedOption)) {
+        std::optional<sim::RandomFaults> faults =
+            sim::parseRandomFaults(parser.value(randomOption), parser.value(seedOption));
+        if (!faults || !parser.isSet(randomOption))
+            return fail(QStringLiteral("--random-faults RATE [--seed N]: RATE from 0 to 1, N a "
+                                       "whole number"));
+        bus.setRandomFaults(std::move(faults));
+    }
+    int unplugPeriodMs = 0;
+    if (parser.isSet(unplugOption)) {
+        bool ok = false;
+        const double seconds = parser.value(unplugOption).toDouble(&ok);
+        if (!ok || !(seconds >= 0.2 && seconds <= 86400))
+            return fail(QStringLiteral("--unplug-every SECONDS: from 0.2 to 86400"));
+        unplugPeriodMs = int(seconds * 1000);
+    }
+
     sim::Trace trace;
     QString error;
     if (!trace.open(parser.value(traceOption), &error))
@@ -151,6 +184,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(&simulator, &sim::Simulator::deviceChanged,
                      [](const QString& path) { say(QStringLiteral("device: ") + path); });
     say(QStringLiteral("device: ") + simulator.devicePath());
+
+    std::optional<sim::PlugCycle> plugCycle;
+    if (unplugPeriodMs > 0)
+        plugCycle.emplace(simulator, unplugPeriodMs);
 
     sim::Control control(simulator);
     QObject::connect(&control, &sim::Control::quitRequested, &app, &QCoreApplication::quit,

@@ -22,9 +22,11 @@ bool Simulator::unplug(QString* error) {
         *error = QStringLiteral("already unplugged");
         return false;
     }
+    const int baud = m_line.baud();
     m_line.close();
     m_splitter.clear();
     ++m_lineGeneration;
+    m_trace.event(Trace::monotonicNs(), baud, QStringLiteral("unplug"));
     return true;
 }
 
@@ -36,6 +38,8 @@ bool Simulator::replug(QString* error) {
     if (!m_line.open(error))
         return false;
     ++m_lineGeneration;
+    m_trace.event(Trace::monotonicNs(), m_line.baud(),
+                  QStringLiteral("replug ") + m_line.devicePath());
     emit deviceChanged(m_line.devicePath());
     return true;
 }

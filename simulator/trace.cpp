@@ -32,6 +32,13 @@ void Trace::sent(qint64 ns, int baud, const QByteArray& bytes, const QString& no
     line(ns, baud, "sent", bytes, note);
 }
 
+void Trace::event(qint64 ns, int baud, const QString& what) {
+    if (!m_file.isOpen())
+        return;
+    m_file.write(QByteArray::number(ns) + ' ' + QByteArray::number(baud) + " event " +
+                 what.toUtf8() + '\n');
+}
+
 qint64 Trace::monotonicNs() {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -10,7 +10,9 @@ namespace sim {
 //
 //   <monotonic ns> <baud> heard|sent <frame>[ -- <note>]
 //
-// for example "123456789012 9600 heard $01AD04\r". Only the first 256 bytes of
+// for example "123456789012 9600 heard $01AD04\r", and one line for each
+// thing done to the line itself, "<monotonic ns> <baud> event <what>" ("event
+// unplug", "event replug /tmp/bus"). Only the first 256 bytes of
 // a longer run are written, followed by "..." and the count in the note. The time is
 // CLOCK_MONOTONIC in nanoseconds, so another process on the machine (a test,
 // the tool's own log) can put both in one order. Each line is flushed as it is
@@ -24,6 +26,7 @@ public:
 
     void heard(qint64 ns, int baud, const QByteArray& bytes, const QString& note = {});
     void sent(qint64 ns, int baud, const QByteArray& bytes, const QString& note = {});
+    void event(qint64 ns, int baud, const QString& what);
 
     static qint64 monotonicNs();
     // CR as "\r", LF as "\n", tab as "\t", backslash doubled, other bytes

@@ -84,7 +84,6 @@ public:
     QByteArray pressureReading(double seconds);
     QByteArray temperatureReading(double seconds);
 
-
     static bool isValidAddress(const QByteArray& address);
     static bool isValidBaud(int baud);
     // 0..3 for 1200..9600, as the "BD" command numbers them; -1 otherwise.

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <limits>
 #include <locale.h>
+#include <string>
+
+#include <QStringView>
 
 namespace {
 bool isIgnored(QChar c) {
@@ -15,43 +18,71 @@ bool isDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// The leading number of text with the ignored blanks taken out, as plain
-// ASCII for strtod; empty when the text does not start with a number.
-std::string leadingNumber(const QString& text) {
-    QString s;
-    s.reserve(text.size());
-    for (QChar c : text)
-        if (!isIgnored(c))
-            s.append(c);
+// Steps through a text as the number reader sees it: the ignored blanks are
+// not there at all.
+class BlankSkipper {
+public:
+    explicit BlankSkipper(QStringView text)
+        : m_text(text) {
+        skipBlanks();
+    }
+    // The current character; U+0000 at the end, which is part of no number.
+    QChar peek() const { return m_at < m_text.size() ? m_text[m_at] : QChar(); }
+    void advance() {
+        ++m_at;
+        skipBlanks();
+    }
 
+private:
+    void skipBlanks() {
+        while (m_at < m_text.size() && isIgnored(m_text[m_at]))
+            ++m_at;
+    }
+
+    QStringView m_text;
+    qsizetype m_at = 0;
+};
+
+// The leading number of text with the ignored blanks taken out, as plain
+// ASCII for strtod; empty when the text does not start with a number. It
+// reads no further than the number: a reply may hold much more after it.
+std::string leadingNumber(QStringView text) {
+    BlankSkipper in(text);
     std::string out;
-    qsizetype i = 0;
-    if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-        out += char(s[i++].toLatin1());
+    // At most the whole text: one allocation, not one per doubling.
+    out.reserve(std::size_t(text.size()));
+    auto take = [&] {
+        out += char(in.peek().unicode());
+        in.advance();
+    };
+    if (in.peek() == QLatin1Char('+') || in.peek() == QLatin1Char('-'))
+        take();
     bool digits = false;
-    while (i < s.size() && isDigit(s[i])) {
-        out += char(s[i++].toLatin1());
+    while (isDigit(in.peek())) {
+        take();
         digits = true;
     }
-    if (i < s.size() && s[i] == QLatin1Char('.')) {
-        out += '.';
-        ++i;
-        while (i < s.size() && isDigit(s[i])) {
-            out += char(s[i++].toLatin1());
+    if (in.peek() == QLatin1Char('.')) {
+        take();
+        while (isDigit(in.peek())) {
+            take();
             digits = true;
         }
     }
     if (!digits)
         return {};
     // An exponent counts only when it is complete: "1e" is 1.
-    if (i < s.size() && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
-        qsizetype j = i + 1;
+    if (in.peek() == QLatin1Char('e') || in.peek() == QLatin1Char('E')) {
         std::string exponent = "e";
-        if (j < s.size() && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
-            exponent += char(s[j++].toLatin1());
+        in.advance();
+        if (in.peek() == QLatin1Char('+') || in.peek() == QLatin1Char('-')) {
+            exponent += char(in.peek().unicode());
+            in.advance();
+        }
         bool expDigits = false;
-        while (j < s.size() && isDigit(s[j])) {
-            exponent += char(s[j++].toLatin1());
+        while (isDigit(in.peek())) {
+            exponent += char(in.peek().unicode());
+            in.advance();
             expDigits = true;
         }
         if (expDigits)

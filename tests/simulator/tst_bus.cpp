@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <set>
+
 using sim::Bus;
 using sim::FaultKind;
 
@@ -35,6 +37,7 @@ private slots:
     void replies_take_the_time_of_the_line();
     void late_replies_come_after_the_tools_wait();
     void a_silent_transmitter_does_not_act_on_the_request();
+    void random_faults_fill_in_where_no_fault_is_set();
 };
 
 void TestBus::requests_are_taken_only_when_exact_data() {
@@ -154,6 +157,42 @@ void TestBus::a_silent_transmitter_does_not_act_on_the_request() {
     QVERIFY(heard.replies.empty());
     QCOMPARE(heard.note, QStringLiteral("no answer: 01 is silent (fault)"));
     QCOMPARE(bus.transmitters()[0].address(), QByteArray("01"));
+}
+
+void TestBus::random_faults_fill_in_where_no_fault_is_set() {
+    Bus bus = defaultBus();
+    bus.transmitters()[0].faults().set("RT0", FaultKind::Late);
+    bus.setRandomFaults(sim::RandomFaults(1.0, 11));
+    // A fault of the transmitter's own wins, and the note tells them apart.
+    const sim::Hearing own = bus.hear(frame::request("01", "RT0"), 9600, 0);
+    QCOMPARE(own.replies.size(), std::size_t(1));
+    QCOMPARE(own.replies[0].delayMs, sim::lateReplyDelayMs(9600));
+    QVERIFY2(!own.note.contains(QLatin1String("random")), qPrintable(own.note));
+
+    std::set<QString> kinds;
+    for (int i = 0; i < 200; ++i) {
+        const sim::Hearing drawn = bus.hear(frame::request("01", "RP0"), 9600, 0);
+        const qsizetype at = drawn.note.indexOf(QLatin1String("01 random fault "));
+        QVERIFY2(at >= 0, qPrintable(drawn.note));
+        const QString kind = drawn.note.mid(at + 16);
+        kinds.insert(kind);
+        // The reply is shaped as the note says.
+        const std::optional<FaultKind> named = sim::faultKindFromName(kind);
+        QVERIFY2(named.has_value(), qPrintable(kind));
+        QCOMPARE(drawn.replies.empty(), *named == FaultKind::Silent);
+        if (drawn.replies.empty())
+            continue;
+        const sim::ScheduledReply& reply = drawn.replies[0];
+        QCOMPARE(reply.split, *named == FaultKind::Split);
+        QCOMPARE(reply.delayMs == sim::lateReplyDelayMs(9600), *named == FaultKind::Late);
+        const bool broken = *named == FaultKind::BadChecksum || *named == FaultKind::Noise ||
+                            *named == FaultKind::Trailing;
+        if (*named != FaultKind::LowerCaseChecksum)
+            QCOMPARE(frame::replyText(reply.bytes) == frame::kFrameError, broken);
+        if (*named == FaultKind::EmptyData)
+            QCOMPARE(reply.bytes, frame::reply("01"));
+    }
+    QCOMPARE(kinds.size(), sim::RandomFaults::kKinds.size());
 }
 
 QTEST_APPLESS_MAIN(TestBus)

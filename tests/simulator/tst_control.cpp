@@ -102,6 +102,12 @@ void TestControl::faults_come_and_go_on_command() {
     QCOMPARE(b.exchange("01", "VR"), QByteArray("*01V2.1348\r"));
     QCOMPARE(b.control.execute(QStringLiteral("clear-faults")), QStringLiteral("ok"));
     QCOMPARE(b.exchange("01", "VR"), QByteArray("*01V2.1349\r"));
+
+    // Every answer goes wrong at rate 1, and nothing does once they are off.
+    QCOMPARE(b.control.execute(QStringLiteral("random-faults 1 5")), QStringLiteral("ok"));
+    QCOMPARE(b.simulator.bus().randomFaults().value().rate(), 1.0);
+    QCOMPARE(b.control.execute(QStringLiteral("random-faults off")), QStringLiteral("ok"));
+    QVERIFY(!b.simulator.bus().randomFaults().has_value());
 }
 
 void TestControl::state_shows_settings_and_data_areas() {
@@ -149,6 +155,11 @@ void TestControl::mistakes_get_an_error_answer_data() {
                                          << QStringLiteral("error: no transmitter at 01 with 1200");
     QTest::newRow("replug while plugged")
         << QStringLiteral("replug") << QStringLiteral("error: still plugged in");
+    const QString randomUsage = QStringLiteral("error: usage: random-faults RATE SEED");
+    QTest::newRow("random rate above 1") << QStringLiteral("random-faults 1.5 1") << randomUsage;
+    QTest::newRow("random rate no number") << QStringLiteral("random-faults nan 1") << randomUsage;
+    QTest::newRow("random without seed") << QStringLiteral("random-faults 0.1") << randomUsage;
+    QTest::newRow("random seed negative") << QStringLiteral("random-faults 0.1 -3") << randomUsage;
 }
 
 void TestControl::mistakes_get_an_error_answer() {

@@ -3,8 +3,12 @@
 
 #include "link/frame.h"
 #include "simulator/faults.h"
+#include "simulator/random_faults.h"
 
 #include <QTest>
+
+#include <algorithm>
+#include <map>
 
 using sim::FaultKind;
 
@@ -18,6 +22,8 @@ private slots:
     void each_fault_shapes_the_reply();
     void lower_case_checksum_of_digits_only_changes_nothing();
     void longest_matching_command_wins();
+    void random_faults_follow_rate_and_seed_data();
+    void random_faults_follow_rate_and_seed();
 };
 
 void TestFaults::each_fault_shapes_the_reply_data() {
@@ -79,6 +85,51 @@ void TestFaults::longest_matching_command_wins() {
     table.clear();
     QVERIFY(table.isEmpty());
     QCOMPARE(table.forCommand("RP0"), FaultKind::None);
+}
+
+void TestFaults::random_faults_follow_rate_and_seed_data() {
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<int>("atLeast");
+    QTest::addColumn<int>("atMost");
+    QTest::newRow("never") << 0.0 << 0 << 0;
+    QTest::newRow("one in ten") << 0.1 << 70 << 130;
+    QTest::newRow("always") << 1.0 << 1000 << 1000;
+    QTest::newRow("above 1 is always") << 3.0 << 1000 << 1000;
+}
+
+void TestFaults::random_faults_follow_rate_and_seed() {
+    QFETCH(double, rate);
+    QFETCH(int, atLeast);
+    QFETCH(int, atMost);
+    sim::RandomFaults once(rate, 42);
+    sim::RandomFaults again(rate, 42);
+    sim::RandomFaults other(rate, 43);
+    QList<FaultKind> first;
+    QList<FaultKind> second;
+    QList<FaultKind> third;
+    std::map<FaultKind, int> kinds;
+    for (int i = 0; i < 1000; ++i) {
+        first << once.draw();
+        second << again.draw();
+        third << other.draw();
+        if (first.back() != FaultKind::None)
+            ++kinds[first.back()];
+    }
+    QCOMPARE(first, second); // a seed repeats its run
+    QCOMPARE(first == third, rate == 0.0);
+    int faults = 0;
+    for (const auto& [kind, n] : kinds) {
+        QVERIFY(std::find(sim::RandomFaults::kKinds.begin(), sim::RandomFaults::kKinds.end(),
+                          kind) != sim::RandomFaults::kKinds.end());
+        faults += n;
+    }
+    QVERIFY2(faults >= atLeast && faults <= atMost, qPrintable(QString::number(faults)));
+    // All kinds come up, each about as often as the others.
+    if (faults == 1000) {
+        QCOMPARE(kinds.size(), sim::RandomFaults::kKinds.size());
+        for (const auto& [kind, n] : kinds)
+            QVERIFY2(n > 80 && n < 170, qPrintable(sim::faultKindName(kind)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestFaults)

@@ -69,6 +69,7 @@ private slots:
     void answers_on_its_line_and_traces_each_frame();
     void faults_set_by_control_shape_the_reply();
     void unplug_and_replug_keep_the_link();
+    void random_faults_and_unplugs_from_the_command_line();
     void a_bad_bus_file_stops_it_with_a_message();
     void a_bus_file_sets_the_transmitters();
     void terminating_it_removes_the_link();
@@ -157,6 +158,37 @@ void TestSimulatorProcess::unplug_and_replug_keep_the_link() {
     QVERIFY(tool.open(sim.devicePath(), B9600));
     tool.write(frame::request("01", "AD"));
     QCOMPARE(tool.readReply(kPatienceMs), QByteArray("*010100\r"));
+}
+
+void TestSimulatorProcess::random_faults_and_unplugs_from_the_command_line() {
+    SimulatorProcess sim({QStringLiteral("--random-faults"), QStringLiteral("1"),
+                          QStringLiteral("--seed"), QStringLiteral("3"),
+                          QStringLiteral("--unplug-every"), QStringLiteral("1.5")});
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    LineEnd tool;
+    QVERIFY(tool.open(sim.devicePath(), B9600));
+    tool.write(frame::request("01", "RP0"));
+    const QList<TraceLine> heard =
+        about(traceWith(sim, QStringLiteral("$01RP033\\r")), QStringLiteral("$01RP033\\r"));
+    QCOMPARE(heard.size(), 1);
+    QVERIFY2(heard[0].note.contains(QLatin1String("01 random fault ")), qPrintable(heard[0].note));
+
+    // Unplugged after 1.5 s, back on a new device 0.75 s later; both traced.
+    const QDeadlineTimer deadline(3 * kPatienceMs);
+    QStringList events;
+    while (events.size() < 2 && !deadline.hasExpired()) {
+        QTest::qSleep(50);
+        events = sim.traceLines().filter(QRegularExpression(QStringLiteral("^\\d+ \\d+ event ")));
+    }
+    QVERIFY(events.size() >= 2);
+    QCOMPARE(events[0].section(QLatin1Char(' '), 3), QStringLiteral("unplug"));
+    QVERIFY2(events[1].section(QLatin1Char(' '), 3).startsWith(QLatin1String("replug ")),
+             qPrintable(events[1]));
+    const double downMs = double(events[1].section(QLatin1Char(' '), 0, 0).toLongLong() -
+                                 events[0].section(QLatin1Char(' '), 0, 0).toLongLong()) /
+                          1e6;
+    QVERIFY2(downMs >= 700 && downMs < 1500, qPrintable(QString::number(downMs)));
+    QVERIFY(tool.open(sim.devicePath(), B9600));
 }
 
 void TestSimulatorProcess::a_bad_bus_file_stops_it_with_a_message() {

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# A long run on a bad bus: the window polls one simulated transmitter for
+# MINUTES while the simulator makes answers go wrong at random and the
+# adapter is unplugged and plugged back in now and then; the port is then
+# chosen again in the window, as the engineer would. At the same time
+# tarnwick-cli polls a second simulated bus, when it has been built. Prints
+# a table for each program.
+#
+# Usage: scripts/soak.sh MINUTES
+#   SOAK_UNPLUG_EVERY  seconds between unplugs (default 600; for runs under 30
+#                      minutes a quarter of the run, so a short run still sees
+#                      three replugs)
+#   SOAK_FAULT_RATE    the share of answers that go wrong (default 0.1)
+#   SOAK_SEED          seed of the random faults (default 1; the CLI's bus
+#                      takes the next one)
+#   TARNWICK_CLI       the tarnwick-cli to run beside the window (default: the
+#                      one in the build folder, if any)
+# The traces, the window's ticks and the CLI's output stay in build/soak/.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+minutes="${1:-}"
+if ! [[ "$minutes" =~ ^[0-9]+([.][0-9]+)?$ ]] || awk -v m="$minutes" 'BEGIN { exit !(m <= 0) }'; then
+    echo "usage: $0 MINUTES" >&2
+    exit 2
+fi
+if [[ -n "${SOAK_UNPLUG_EVERY:-}" ]]; then
+    unplug_every="$SOAK_UNPLUG_EVERY"
+else
+    unplug_every="$(awk -v m="$minutes" 'BEGIN { s = m >= 30 ? 600 : m * 60 / 4; printf "%d", s < 20 ? 20 : s }')"
+fi
+rate="${SOAK_FAULT_RATE:-0.1}"
+seed="${SOAK_SEED:-1}"
+
+"$root/scripts/install-deps.sh"
+[[ -f "$build/CMakeCache.txt" ]] ||
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
+cmake --build "$build" -j"$(nproc)" --target tarnwick-soak tarnwick-sim
+
+out="$build/soak"
+rm -rf "$out"
+mkdir -p "$out/window" "$out/cli"
+
+# --- the window --------------------------------------------------------------
+# The search before polling takes a little over a minute and is not counted.
+"$build/bench/tarnwick-soak" --minutes "$minutes" --unplug-every "$unplug_every" \
+    --fault-rate "$rate" --seed "$seed" --out "$out/window" >"$out/window/report" 2>&1 &
+window_pid=$!
+
+# --- tarnwick-cli on a second bus ---------------------------------------------
+# HOOK for tarnwick-cli: runs only when the program exists. Its bus gets the
+# same faults with the next seed, and the simulator unplugs it by itself
+# (--unplug-every); the CLI reopens the port on its own.
+cli="${TARNWICK_CLI:-$(find "$build" -maxdepth 3 -type f -name tarnwick-cli -perm -u+x 2>/dev/null | head -n 1)}"
+cli_pid=""
+if [[ -n "$cli" && -x "$cli" ]]; then
+    sim="$build/simulator/tarnwick-sim"
+    echo '{"transmitters": [{"address": "01", "baud": 9600}]}' >"$out/cli/bus.json"
+    "$sim" --bus "$out/cli/bus.json" --link "$out/cli/bus" --trace "$out/cli/trace" \
+        --random-faults "$rate" --seed "$((seed + 1))" --unplug-every "$unplug_every" \
+        </dev/null >"$out/cli/simulator" 2>&1 &
+    cli_sim_pid=$!
+    for _ in $(seq 50); do [[ -e "$out/cli/bus" ]] && break; sleep 0.1; done
+    interval_ms=250
+    cycles="$(awk -v m="$minutes" -v i="$interval_ms" 'BEGIN { printf "%d", m * 60000 / i }')"
+    "$cli" --port "$out/cli/bus" poll 01 --interval "$interval_ms" --count "$cycles" --csv \
+        >"$out/cli/readings.csv" 2>"$out/cli/stderr" &
+    cli_pid=$!
+    # Resident memory (kB) and open descriptors of the CLI, once after 2 s,
+    # once after a minute and every 10 s after that; the last sample is the end.
+    (
+        sleep 2
+        elapsed=2
+        while kill -0 "$cli_pid" 2>/dev/null; do
+            rss="$(awk '/^VmRSS:/ { print $2 }' "/proc/$cli_pid/status" 2>/dev/null || true)"
+            fds="$(ls "/proc/$cli_pid/fd" 2>/dev/null | wc -l)"
+            [[ -n "$rss" ]] && echo "$elapsed $rss $fds" >>"$out/cli/samples"
+            step=$([[ $elapsed -lt 60 ]] && echo $((60 - elapsed)) || echo 10)
+            sleep "$step"
+            elapsed=$((elapsed + step))
+        done
+    ) &
+fi
+
+window_status=0
+wait "$window_pid" || window_status=$?
+echo "== the window (tarnwick, in-process over QtSerialPort and the simulator's pty)"
+cat "$out/window/report"
+window_crashes=0
+[[ $window_status -ge 128 ]] && window_crashes=1
+echo "| crashes | $window_crashes$([[ $window_status -ne 0 ]] && echo " (exit status $window_status)") | 0 | $([[ $window_crashes -eq 0 ]] && echo yes || echo NO) |"
+
+if [[ -n "$cli_pid" ]]; then
+    cli_status=0
+    wait "$cli_pid" || cli_status=$?
+    kill "$cli_sim_pid" 2>/dev/null || true
+    wait "$cli_sim_pid" 2>/dev/null || true
+    echo
+    echo "== tarnwick-cli (its own process, reopening the port by itself)"
+    trace="$out/cli/trace"
+    echo "| figure | measured | goal | met |"
+    echo "|---|---|---|---|"
+    lines="$(wc -l <"$out/cli/readings.csv")"
+    echo "| CSV lines / cycles asked for | $lines / $cycles | equal | $([[ $lines -eq $cycles ]] && echo yes || echo NO) |"
+    # Exchanges and injected faults from the first poll request on.
+    awk '$3 == "heard" && ($4 ~ /^\$01R[PT]0/) { polling = 1 }
+         polling && $3 == "heard" {
+             if ($4 ~ /^\$01R[PT]0/) n++
+             else if ($4 !~ /^\$01AD/) other[$4]++
+             if (match($0, /random fault [a-z-]+/)) kind[substr($0, RSTART + 13, RLENGTH - 13)]++
+         }
+         END {
+             printf "| RP0+RT0 exchanges in the trace | %d | (reference) | yes |\n", n
+             for (k in kind) printf "| injected %s | %d | (reference) | yes |\n", k, kind[k]
+             o = ""; c = 0
+             for (f in other) { o = o " " f " x" other[f]; c += other[f] }
+             printf "| frames other than RP0/RT0/AD since polling started | %s | 0 | %s |\n", c ? o : "0", c ? "NO" : "yes"
+         }' "$trace"
+    awk -F, '{ if ($2 == "") p++; if ($3 == "") t++ }
+             END { printf "| cycles without pressure / without temperature (CSV) | %d / %d | (beside the injected faults) | yes |\n", p, t }' \
+        "$out/cli/readings.csv"
+    if [[ -s "$out/cli/samples" ]]; then
+        read -r _ rss_start fds_start <"$out/cli/samples"
+        rss_minute="$(awk '$1 >= 60 { print $2; exit }' "$out/cli/samples")"
+        read -r _ rss_end fds_end < <(tail -n 1 "$out/cli/samples")
+        rss_minute="${rss_minute:-$rss_start}"
+        growth="$(awk -v a="$rss_minute" -v b="$rss_end" 'BEGIN { printf "%+.1f", (b - a) / a * 100 }')"
+        echo "| resident memory at 1 min / at the end | $((rss_minute / 1024)) / $((rss_end / 1024)) MiB ($growth %) | within 5 % | $(awk -v g="$growth" 'BEGIN { print (g <= 5 && g >= -5) ? "yes" : "NO" }') |"
+        echo "| open file descriptors at start / end | $fds_start / $fds_end | equal | $([[ $fds_start -eq $fds_end ]] && echo yes || echo NO) |"
+    fi
+    echo "| reopenings reported on stderr | $(grep -ci 'reopen' "$out/cli/stderr" || true) | one per replug | (see below) |"
+    echo "| replugs in the trace | $(grep -c ' event replug ' "$trace" || true) | (reference) | yes |"
+    cli_crashes=0
+    [[ $cli_status -ge 128 ]] && cli_crashes=1
+    echo "| crashes | $cli_crashes$([[ $cli_status -ne 0 ]] && echo " (exit status $cli_status)") | 0 | $([[ $cli_crashes -eq 0 ]] && echo yes || echo NO) |"
+    # TODO(tarnwick-cli): the time from each "event replug" in the trace to the
+    # first CSV line with a value after it, once the CSV's time column can be
+    # put on the trace's clock (CLOCK_MONOTONIC nanoseconds); and failures by
+    # kind cycle by cycle, as the window's table does from its ticks.
+else
+    echo
+    echo "== tarnwick-cli: not built (set TARNWICK_CLI or build it into $build); its half of the soak was left out"
+fi
