@@ -42,7 +42,9 @@ bool Bus::setBaudIndex(int baudIndex) {
 }
 
 QString Bus::exchange(const QString& address, const QString& command) {
-    const QString reply = Comm_Send(m_port, m_clock, address, command);
+    const QString reply = Comm_Send(m_port, m_clock, address, command, &m_notes);
+    if (reply.startsWith(QLatin1Char('*')))
+        ++m_verified;
     if (m_trace)
         m_trace->flush();
     return reply;

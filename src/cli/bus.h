@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/exchange.h"
+
 #include <QString>
 
 class Clock;
@@ -39,10 +41,16 @@ public:
     // is left at that rate. The baud index, or -1 when no rate answered.
     int findRate(const QString& address);
 
+    // Whether replies came sooner than the line could carry them while no
+    // frame passed: the sign of a link without line timing on a timed port.
+    bool onlyEarlyFrames() const { return m_notes.framesTooEarly > 0 && m_verified == 0; }
+
 private:
     SerialPort& m_port;
     const Clock& m_clock;
     TracedPort* m_trace;
     QString m_device;
     int m_baudIndex = -1;
+    ExchangeNotes m_notes;
+    int m_verified = 0;
 };

@@ -1,5 +1,7 @@
 #include "cli/connection.h"
 
+#include "cli/output.h"
+
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -22,6 +24,14 @@ int rememberedPort(const SettingsStore& settings) {
 } // namespace
 
 Connection::Connection() = default;
+
+Connection::~Connection() {
+    if (m_bus && m_bus->onlyEarlyFrames())
+        printError(QStringLiteral("replies came sooner than the line allows and none was taken; "
+                                  "if this port is a link without line timing (a software "
+                                  "simulator), use --no-line-timing or mark it in the settings "
+                                  "file: [Ports] comN.lineTiming=false"));
+}
 
 std::unique_ptr<Connection> Connection::open(const GlobalOptions& options, QString* error) {
     std::unique_ptr<Connection> c(new Connection);

@@ -18,6 +18,8 @@ public:
     // and names the device.
     static std::unique_ptr<Connection> open(const GlobalOptions& options, QString* error);
 
+    ~Connection();
+
     Bus& bus() { return *m_bus; }
     // Opens the port again after its device went away and came back.
     bool reopen();

@@ -3,6 +3,8 @@
 
 #include "support/simulator_process.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,6 +55,8 @@ private slots:
     void inventory_json_holds_the_bus();
     void poll_csv();
     void ctrl_c_stops_a_search();
+    void links_without_line_timing_data();
+    void links_without_line_timing();
 
 private:
     SimulatorProcess m_sim{{}, kBus};
@@ -209,6 +213,40 @@ void TestCliReading::ctrl_c_stops_a_search() {
     QCOMPARE(p.exitCode(), 130);
     out += QString::fromUtf8(p.readAllStandardOutput());
     QCOMPARE(out, QStringLiteral("07 4800\n"));
+}
+
+void TestCliReading::links_without_line_timing_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    // The simulator answers at once; on a timed port every reply is too early.
+    QTest::newRow("timed port") << QStringList{"--port", "DEVICE"} << 1;
+    QTest::newRow("--no-line-timing") << QStringList{"--port", "DEVICE", "--no-line-timing"} << 0;
+    QTest::newRow("com2 marked in the settings file") << QStringList{"--port", "com2"} << 0;
+    QTest::newRow("com3 not marked") << QStringList{"--port", "com3"} << 1;
+}
+
+void TestCliReading::links_without_line_timing() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    SimulatorProcess untimed({QStringLiteral("--no-line-timing")}, kBus);
+    QVERIFY2(untimed.start(), qPrintable(untimed.errorString()));
+    const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tarnwick");
+    QVERIFY(QDir().mkpath(folder));
+    QFile settings(folder + QStringLiteral("/Tarnwick.conf"));
+    QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    settings.write(QStringLiteral("[Ports]\ncom2=%1\ncom2.lineTiming=false\ncom3=%1\n")
+                       .arg(untimed.devicePath())
+                       .toUtf8());
+    settings.close();
+
+    args.replaceInStrings(QStringLiteral("DEVICE"), untimed.devicePath());
+    const Run r = runCli(args + QStringList{"read", "31", "--baud", "9600"});
+    QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
+    QCOMPARE(r.out.contains(QStringLiteral("model       PT-C")), exitCode == 0);
+    QCOMPARE(r.err.contains(QStringLiteral("lineTiming=false")), exitCode != 0);
+    // The command line never writes the window's settings.
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QVERIFY(!settings.readAll().contains("CommPort"));
 }
 
 QTEST_GUILESS_MAIN(TestCliReading)
