@@ -1,7 +1,15 @@
 #include "protocol/bus_search.h"
 
+#include <QRegularExpression>
+
 QString busAddress(int number) {
     return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+}
+
+bool isBusAddress(const QString& text) {
+    static const QRegularExpression twoDigits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{2}")));
+    return twoDigits.match(text).hasMatch() && text != QLatin1String("00");
 }
 
 QString lineSettingsOfIndex(int baudIndex) {

@@ -22,6 +22,10 @@ inline constexpr std::array<int, 4> kSearchBaudIndexes{3, 2, 1, 0};
 // The bus address of a number as a frame carries it: 7 -> "07".
 QString busAddress(int number);
 
+// Whether text is a bus address as a frame carries it: exactly two digits,
+// "01" to "99"; "7", "00" and "12\n" are none.
+bool isBusAddress(const QString& text);
+
 // The line settings text of a baud index: "9600,N,8,1"; empty for an index
 // that is no rate.
 QString lineSettingsOfIndex(int baudIndex);
