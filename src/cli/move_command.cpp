@@ -157,9 +157,14 @@ int runMove(CommandContext& context) {
         return stopRequested() ? kExitStopped : kExitFailed;
 
     if (target.address != *address) {
+        // The new rate and the present one first; then the others, since a
+        // transmitter at the same address at another rate is one the window's
+        // list would show as taken too.
         QList<int> rates{target.baudIndex};
-        if (fromRate != target.baudIndex)
-            rates.append(fromRate);
+        for (const int index : std::array{fromRate, kSearchBaudIndexes[0], kSearchBaudIndexes[1],
+                                          kSearchBaudIndexes[2], kSearchBaudIndexes[3]})
+            if (!rates.contains(index))
+                rates.append(index);
         const bool taken = addressTaken(bus, target.address, rates);
         bus.setBaudIndex(fromRate);
         if (taken || stopRequested())
@@ -178,7 +183,7 @@ int runMove(CommandContext& context) {
     if (!run.allApplied()) {
         extra.insert(QStringLiteral("confirmed"), false);
         printWriteRun(run, context.options.json, extra);
-        printError(QStringLiteral("%1 not moved: %2")
+        printError(QStringLiteral("%1: the move did not finish; %2")
                        .arg(*address, whereAfterFailure(run, *address, fromRate, target)));
         return run.exitCode();
     }
@@ -220,8 +225,9 @@ CliCommand moveCommand() {
                 "The window's address and rate change: \"ID\", \"AD\", \"BD\", \"TY\", with the "
                 "transmitter's own id and model texts (read first) unless --id or --model give "
                 "new ones. --baud is the rate it answers at now. A --to address at which "
-                "something already answers, at the new rate or the present one, is refused (one "
-                "\"AD\" probe each). The first write not answered ends the move and nothing more "
+                "something already answers is refused: one \"AD\" probe at the new rate, the "
+                "present one, then the other two. The first write not answered ends the move and "
+                "nothing more "
                 "is sent; a failed \"AD\" leaves the transmitter where it was. At the end an "
                 "\"AD\" at the new address and rate confirms it."),
             1,

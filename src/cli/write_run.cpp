@@ -159,14 +159,15 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
     } else {
         printLine(run.toText().join(QLatin1Char('\n')));
     }
-    if (run.allApplied())
+    // A single write's line already says it all.
+    if (run.allApplied() || run.results.size() < 2)
         return;
     const QStringList applied = run.keys(WriteState::Applied);
     printNote(
         QStringLiteral("%1: %2; applied: %3; not applied: %4")
             .arg(run.address,
                  run.stopped ? QStringLiteral("stopped by Ctrl-C")
-                             : QStringLiteral("stopped at the first unanswered write"),
+                             : QStringLiteral("stopped at the first write not accepted"),
                  applied.isEmpty() ? QStringLiteral("nothing") : applied.join(QStringLiteral(", ")),
                  (run.keys(WriteState::Failed) + run.keys(WriteState::Skipped))
                      .join(QStringLiteral(", "))));
