@@ -156,16 +156,24 @@ int runMove(CommandContext& context) {
     if (!id || !model)
         return stopRequested() ? kExitStopped : kExitFailed;
 
+    // The place the transmitter goes to must be free: at a new address, at
+    // every rate, since the window's list refuses an address it holds at any
+    // rate (the new rate and the present one first); at its own address, at
+    // the new rate.
+    QList<int> rates;
     if (target.address != *address) {
-        // The new rate and the present one first; then the others, since a
-        // transmitter at the same address at another rate is one the window's
-        // list would show as taken too.
-        QList<int> rates{target.baudIndex};
-        for (const int index : std::array{fromRate, kSearchBaudIndexes[0], kSearchBaudIndexes[1],
-                                          kSearchBaudIndexes[2], kSearchBaudIndexes[3]})
-            if (!rates.contains(index))
-                rates.append(index);
-        const bool taken = addressTaken(bus, target.address, rates);
+        rates = {target.baudIndex, fromRate};
+        for (const int index : kSearchBaudIndexes)
+            rates.append(index);
+    } else if (target.baudIndex != fromRate) {
+        rates = {target.baudIndex};
+    }
+    QList<int> probes;
+    for (const int index : rates)
+        if (!probes.contains(index))
+            probes.append(index);
+    if (!probes.isEmpty()) {
+        const bool taken = addressTaken(bus, target.address, probes);
         bus.setBaudIndex(fromRate);
         if (taken || stopRequested())
             return stopRequested() ? kExitStopped : kExitFailed;
@@ -226,7 +234,8 @@ CliCommand moveCommand() {
                 "transmitter's own id and model texts (read first) unless --id or --model give "
                 "new ones. --baud is the rate it answers at now. A --to address at which "
                 "something already answers is refused: one \"AD\" probe at the new rate, the "
-                "present one, then the other two. The first write not answered ends the move and "
+                "present one, then the other two; a new rate alone is probed at the present "
+                "address. The first write not answered ends the move and "
                 "nothing more "
                 "is sent; a failed \"AD\" leaves the transmitter where it was. At the end an "
                 "\"AD\" at the new address and rate confirms it."),

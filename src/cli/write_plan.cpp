@@ -160,6 +160,9 @@ bool needsTransmitterDecimals(const SettingValues& values) {
 
 std::variant<WritePlan, Refusal> planSettings(const SettingValues& values,
                                               std::optional<int> transmitterDecimals) {
+    for (auto it = values.begin(); it != values.end(); ++it)
+        if (!infoOf(it.key()))
+            return *settingProblem(it.key(), it.value());
     WritePlan plan;
     std::optional<int> decimals = transmitterDecimals;
     if (values.contains(QStringLiteral("decimals")))

@@ -176,6 +176,9 @@ void TestWritePlan::move_and_core_rules() {
     QCOMPARE(rateChangeProblem("*053\r", "05", 3), QString());
     QVERIFY(!rateChangeProblem("*052\r", "05", 3).isEmpty());
 
+    // A fuzzer may hand the planner keys that no command line could give.
+    QVERIFY(std::holds_alternative<Refusal>(planSettings({{"span", "1"}}, 2)));
+
     QCOMPARE((QStringList{decimalPattern(0), decimalPattern(1), decimalPattern(2),
                           decimalPattern(3), decimalPattern(4)}),
              (QStringList{"0000.", "000.0", "00.00", "0.000", ".0000"}));
