@@ -38,6 +38,13 @@ CliCommand readCommand();
 CliCommand inventoryCommand();
 CliCommand pollCommand();
 CliCommand sendCommand();
+// The commands that write; each defined in its own file.
+CliCommand setCommand();
+CliCommand applyCommand();
+CliCommand moveCommand();
+CliCommand storeCommand();
+CliCommand restoreFactoryCommand();
+CliCommand zeroCommand();
 
 // Runs tarnwick-cli with the arguments (the program's name first) and returns
 // its exit status.

@@ -14,14 +14,16 @@ const QString kProgram = QStringLiteral("tarnwick-cli");
 
 const QString kDescription = QStringLiteral(
     "The smart pressure transmitters of one serial bus, from a terminal and from scripts: find "
-    "them, read them, log their pressure, send raw commands. It speaks exactly the protocol of "
-    "the window tarnwick, from the same code.");
+    "them, read them, log their pressure, send raw commands, configure them, move them, store "
+    "and zero them. It speaks exactly the protocol of the window tarnwick, from the same code, "
+    "and refuses what the window refuses.");
 
 const QString kExitCodes =
     QStringLiteral("Exit status:\n"
                    "  0    everything asked for answered (search: at least one transmitter found)\n"
-                   "  1    some exchange failed, or nothing was found\n"
-                   "  2    usage error, or the port cannot be opened\n"
+                   "  1    some exchange failed, a write was not answered, or nothing was found\n"
+                   "  2    usage error, a refused value (nothing sent), a change for good\n"
+                   "       without --yes, or the port cannot be opened\n"
                    "  130  stopped by Ctrl-C");
 
 struct GlobalOptionSet {
@@ -40,8 +42,9 @@ struct GlobalOptionSet {
         QStringLiteral("The port is a link without line timing (a software simulator on a "
                        "virtual null-modem): take the first complete frame as the reply.")};
     QCommandLineOption dryRun{QStringLiteral("dry-run"),
-                              QStringLiteral("Writing commands print the frames they would send "
-                                             "and send none.")};
+                              QStringLiteral("Writing commands print the frames they would send, "
+                                             "checksums included, and send none; the reads they "
+                                             "need first are still made.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};
 
@@ -120,8 +123,11 @@ int usageError(const QString& message, const QString& command = QString()) {
 } // namespace
 
 const QList<CliCommand>& cliCommands() {
-    static const QList<CliCommand> commands{searchCommand(), readCommand(), inventoryCommand(),
-                                            pollCommand(), sendCommand()};
+    static const QList<CliCommand> commands{
+        searchCommand(),         readCommand(), inventoryCommand(),
+        pollCommand(),           sendCommand(), setCommand(),
+        applyCommand(),          moveCommand(), storeCommand(),
+        restoreFactoryCommand(), zeroCommand()};
     return commands;
 }
 

@@ -3,6 +3,9 @@
 #include "cli/arguments.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/transmitter_read.h"
+#include "link/reply_value.h"
+#include "protocol/commands.h"
 #include "cli/stop_request.h"
 
 #include <unistd.h>
@@ -51,6 +54,36 @@ bool reachTransmitter(Bus& bus, const QString& address, int baudIndex) {
     if (bus.findRate(address) >= 0)
         return true;
     printError(QStringLiteral("no answer from %1 at any rate").arg(address));
+    return false;
+}
+
+std::optional<int> readTransmitterDecimals(Bus& bus, const QString& address) {
+    const QString command = commandText(Command::Decimals);
+    const QString reply = bus.exchange(address, command);
+    const Answer answer = classifyReply(reply, address);
+    std::optional<int> decimals;
+    if (answer == Answer::Answered)
+        decimals = codeValue(replyValue(reply), 4);
+    if (!decimals)
+        printError(QStringLiteral("%1 %2: %3; the number of decimals is not known, nothing written")
+                       .arg(address, command,
+                            answer == Answer::Answered
+                                ? QStringLiteral("\"%1\" is no code 0 to 4").arg(replyValue(reply))
+                                : answerProblem(answer)));
+    return decimals;
+}
+
+void addYesOption(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("yes"),
+                      QStringLiteral("Really do it: the change cannot be undone from here.")});
+}
+
+bool confirmedForGood(const CommandContext& context, const QString& what) {
+    if (context.parser.isSet(QStringLiteral("yes")) || context.options.dryRun)
+        return true;
+    printLine(QStringLiteral("would %1").arg(what));
+    printError(QStringLiteral("this changes the transmitter for good: add --yes to do it "
+                              "(or --dry-run to see the frame); nothing sent"));
     return false;
 }
 

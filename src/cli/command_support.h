@@ -26,6 +26,15 @@ std::optional<int> rateOption(const CommandContext& context);
 // False after a message when no rate answered.
 bool reachTransmitter(Bus& bus, const QString& address, int baudIndex);
 
+// The transmitter's own number of decimals ("DP"), 0 to 4; nothing after a
+// message when the read fails or gives no such code.
+std::optional<int> readTransmitterDecimals(Bus& bus, const QString& address);
+
+// The --yes option of the commands that change a transmitter for good.
+void addYesOption(QCommandLineParser& parser);
+// Whether the command may go on: with --yes, or with --dry-run, which sends
+// nothing. Otherwise it prints what would be done and the command exits 2.
+bool confirmedForGood(const CommandContext& context, const QString& what);
 // The one transmitter a command addresses (argument 0, --baud): the port
 // opened and the line at the transmitter's rate.
 struct ReachedTransmitter {

@@ -86,6 +86,15 @@ std::optional<float> singleValue(const QString& text) {
     return negative ? -v : v;
 }
 
+QString decimalPattern(int decimals) {
+    // Five digit places in all, the point moving left one place a decimal.
+    constexpr int kPlaces = 4;
+    if (decimals < 0 || decimals > kPlaces)
+        return QString();
+    return QString(kPlaces - decimals, QLatin1Char('0')) + QLatin1Char('.') +
+           QString(decimals, QLatin1Char('0'));
+}
+
 bool isSendableNumber(const QString& text) {
     return kNumber.match(text).hasMatch() && singleValue(text).has_value();
 }

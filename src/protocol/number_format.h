@@ -22,6 +22,10 @@ std::optional<float> singleValue(const QString& text);
 // other. Nothing for a pattern that is not made of zeros and one point.
 std::optional<QString> formatWithPattern(float v, const QString& pattern);
 
+// The pattern of Cmb_DP for a number of decimal places, 0 to 4: "0000.",
+// "000.0", "00.00", "0.000", ".0000"; empty for any other number.
+QString decimalPattern(int decimals);
+
 // A field's text as it may be sent: a number as above with no blanks at all,
 // so the failure texts " 0" and " 3" and the initial texts never qualify.
 bool isSendableNumber(const QString& text);

@@ -1,0 +1,73 @@
+// set: writes settings of one transmitter, each checked against its reply.
+// Every value is checked before the first frame goes out, and the first write
+// that is not answered ends the command, so a half-applied configuration is
+// never carried on silently.
+
+#include "cli/command_support.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "cli/stop_request.h"
+#include "cli/write_run.h"
+
+namespace {
+
+int runSet(CommandContext& context) {
+    const std::optional<QString> address = addressArgument(context, 0);
+    const std::optional<int> rate = rateOption(context);
+    if (!address || !rate)
+        return kExitUsage;
+    const std::variant<SettingValues, Refusal> parsed = parseSettings(context.arguments.mid(1));
+    if (const Refusal* r = std::get_if<Refusal>(&parsed)) {
+        printError(r->message + QStringLiteral("; nothing sent"));
+        return kExitUsage;
+    }
+    const SettingValues& values = std::get<SettingValues>(parsed);
+
+    const std::unique_ptr<Connection> connection = openConnection(context.options);
+    if (!connection)
+        return kExitUsage;
+    Bus& bus = connection->bus();
+    if (!reachTransmitter(bus, *address, *rate))
+        return stopRequested() ? kExitStopped : kExitFailed;
+    std::optional<int> decimals;
+    if (needsTransmitterDecimals(values)) {
+        decimals = readTransmitterDecimals(bus, *address);
+        if (!decimals)
+            return stopRequested() ? kExitStopped : kExitFailed;
+    }
+    const std::variant<WritePlan, Refusal> plan = planSettings(values, decimals);
+    if (const Refusal* r = std::get_if<Refusal>(&plan)) {
+        printError(r->message + QStringLiteral("; nothing sent"));
+        return kExitUsage;
+    }
+    const QList<PlannedWrite>& writes = std::get<WritePlan>(plan).writes;
+    if (context.options.dryRun) {
+        printDryRun(*address, writes, context.options.json);
+        return kExitOk;
+    }
+    const WriteRun run = runWrites(bus, *address, writes);
+    printWriteRun(run, context.options.json);
+    return run.exitCode();
+}
+
+} // namespace
+
+CliCommand setCommand() {
+    return {QStringLiteral("set"),
+            QStringLiteral("ADDR KEY=VALUE..."),
+            QStringLiteral("Write settings of one transmitter"),
+            QStringLiteral(
+                "Keys: unit (a code 0 to 6 or a unit name), decimals (0 to 4), rangeLow, "
+                "rangeHigh, outputLow, outputHigh (pressures), trim4mA, trim20mA (whole numbers "
+                "from -5000 to 5000), id, model (printable ASCII, 32 characters at most). "
+                "Pressures are formatted as the window formats a field, with the decimals given "
+                "or else with the transmitter's own (read first). The writes go out in the "
+                "window's order: unit, decimals, range, output, trims, id, model; only the keys "
+                "given are sent. Every value is checked before anything is sent. Each write "
+                "must be answered; the first one that is not ends the command and the rest are "
+                "not sent."),
+            2,
+            -1,
+            addRateOption,
+            runSet};
+}

@@ -1,0 +1,215 @@
+#include "cli/write_plan.h"
+
+#include "cli/arguments.h"
+#include "protocol/commands.h"
+#include "protocol/number_format.h"
+#include "protocol/text_rules.h"
+#include "protocol/trim_text.h"
+#include "protocol/units.h"
+
+#include <QRegularExpression>
+
+namespace {
+constexpr int kHighestUnit = 6;
+constexpr int kHighestDecimals = 4;
+constexpr int kTrimLimit = 5000;
+
+enum class Kind { Unit, Decimals, Pressure, Trim, Text };
+
+struct KeyInfo {
+    const char* key;
+    Command command;
+    Kind kind;
+};
+
+// The window's order: range group, output group, texts.
+constexpr KeyInfo kKeys[] = {
+    {"unit", Command::Unit, Kind::Unit},
+    {"decimals", Command::Decimals, Kind::Decimals},
+    {"rangeLow", Command::RangeLow, Kind::Pressure},
+    {"rangeHigh", Command::RangeHigh, Kind::Pressure},
+    {"outputLow", Command::OutputLow, Kind::Pressure},
+    {"outputHigh", Command::OutputHigh, Kind::Pressure},
+    {"trim4mA", Command::Trim4mA, Kind::Trim},
+    {"trim20mA", Command::Trim20mA, Kind::Trim},
+    {"id", Command::Id, Kind::Text},
+    {"model", Command::Model, Kind::Text},
+};
+
+const KeyInfo* infoOf(const QString& key) {
+    for (const KeyInfo& info : kKeys)
+        if (key == QLatin1String(info.key))
+            return &info;
+    return nullptr;
+}
+
+QString textProblem(TextProblem problem) {
+    switch (problem) {
+    case TextProblem::None:
+        return QString();
+    case TextProblem::Empty:
+        return QStringLiteral("is empty");
+    case TextProblem::NotPrintableAscii:
+        return QStringLiteral("holds characters other than printable ASCII");
+    case TextProblem::OnlyBlanks:
+        return QStringLiteral("holds only blanks");
+    case TextProblem::TooLong:
+        return QStringLiteral("is longer than %1 characters").arg(kMaxStoredText);
+    }
+    return QString();
+}
+
+Refusal refusal(const QString& key, const QString& value, const QString& why) {
+    return {QStringLiteral("%1: \"%2\" %3").arg(key, value, why)};
+}
+} // namespace
+
+const QStringList& settingKeys() {
+    static const QStringList keys = [] {
+        QStringList k;
+        for (const KeyInfo& info : kKeys)
+            k.append(QLatin1String(info.key));
+        return k;
+    }();
+    return keys;
+}
+
+std::optional<int> unitCodeOf(const QString& text) {
+    if (const std::optional<int> code = parseWholeNumber(text, 0, kHighestUnit);
+        code && text.trimmed().size() == 1)
+        return code;
+    for (int i = 0; i < unitNames().size(); ++i)
+        if (unitNames()[i].compare(text.trimmed(), Qt::CaseInsensitive) == 0)
+            return i;
+    return std::nullopt;
+}
+
+std::optional<int> trimPositionOf(const QString& text) {
+    static const QRegularExpression whole(
+        QRegularExpression::anchoredPattern(QStringLiteral("[+-]?[0-9]{1,4}")));
+    if (!whole.match(text).hasMatch())
+        return std::nullopt;
+    const int position = text.toInt();
+    if (position < -kTrimLimit || position > kTrimLimit)
+        return std::nullopt;
+    return position;
+}
+
+std::optional<Refusal> settingProblem(const QString& key, const QString& value) {
+    const KeyInfo* info = infoOf(key);
+    if (!info)
+        return Refusal{QStringLiteral("\"%1\" is no key; the keys are %2")
+                           .arg(key, settingKeys().join(QStringLiteral(", ")))};
+    switch (info->kind) {
+    case Kind::Unit:
+        if (!unitCodeOf(value))
+            return refusal(key, value,
+                           QStringLiteral("is no unit; give a code 0 to 6 or one of %1")
+                               .arg(unitNames().join(QStringLiteral(", "))));
+        break;
+    case Kind::Decimals:
+        if (!parseWholeNumber(value, 0, kHighestDecimals) || value.trimmed().size() != 1)
+            return refusal(key, value, QStringLiteral("is no number of decimals from 0 to 4"));
+        break;
+    case Kind::Pressure:
+        if (!singleValue(value))
+            return refusal(key, value, QStringLiteral("is not a number"));
+        break;
+    case Kind::Trim:
+        if (!trimPositionOf(value))
+            return refusal(key, value,
+                           QStringLiteral("is no trim; give a whole number from -5000 to 5000"));
+        break;
+    case Kind::Text:
+        // An empty text would go out as the bare command, which only reads.
+        const TextProblem problem = value.isEmpty() ? TextProblem::Empty : storedTextProblem(value);
+        if (problem != TextProblem::None)
+            return refusal(key, value, textProblem(problem));
+        break;
+    }
+    return std::nullopt;
+}
+
+std::variant<SettingValues, Refusal> parseSettings(const QStringList& keyValues) {
+    SettingValues values;
+    for (const QString& item : keyValues) {
+        const qsizetype eq = item.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return Refusal{QStringLiteral("\"%1\" is no KEY=VALUE").arg(item)};
+        const QString key = item.left(eq);
+        const QString value = item.mid(eq + 1);
+        if (values.contains(key))
+            return Refusal{QStringLiteral("%1 is given twice").arg(key)};
+        if (const std::optional<Refusal> problem = settingProblem(key, value))
+            return *problem;
+        values.insert(key, value);
+    }
+    if (values.isEmpty())
+        return Refusal{QStringLiteral("no KEY=VALUE given")};
+    return values;
+}
+
+bool needsTransmitterDecimals(const SettingValues& values) {
+    if (values.contains(QStringLiteral("decimals")))
+        return false;
+    for (const KeyInfo& info : kKeys)
+        if (info.kind == Kind::Pressure && values.contains(QLatin1String(info.key)))
+            return true;
+    return false;
+}
+
+std::variant<WritePlan, Refusal> planSettings(const SettingValues& values,
+                                              std::optional<int> transmitterDecimals) {
+    for (auto it = values.begin(); it != values.end(); ++it)
+        if (!infoOf(it.key()))
+            return *settingProblem(it.key(), it.value());
+    WritePlan plan;
+    std::optional<int> decimals = transmitterDecimals;
+    if (values.contains(QStringLiteral("decimals")))
+        decimals = parseWholeNumber(values.value(QStringLiteral("decimals")), 0, kHighestDecimals);
+    for (const KeyInfo& info : kKeys) {
+        const QString key = QLatin1String(info.key);
+        if (!values.contains(key))
+            continue;
+        const QString value = values.value(key);
+        if (const std::optional<Refusal> problem = settingProblem(key, value))
+            return *problem;
+        QString payload;
+        switch (info.kind) {
+        case Kind::Unit:
+            payload = QString::number(*unitCodeOf(value));
+            break;
+        case Kind::Decimals:
+            payload = QString::number(*decimals);
+            break;
+        case Kind::Pressure: {
+            const QString pattern = decimals ? decimalPattern(*decimals) : QString();
+            if (pattern.isEmpty())
+                return Refusal{QStringLiteral("%1: the number of decimals is not known, so the "
+                                              "value cannot be formatted")
+                                   .arg(key)};
+            const std::optional<QString> text = formatWithPattern(*singleValue(value), pattern);
+            if (!text || !isSendableNumber(*text))
+                return refusal(key, value, QStringLiteral("cannot be formatted"));
+            payload = *text;
+            break;
+        }
+        case Kind::Trim:
+            payload = trimText(*trimPositionOf(value));
+            break;
+        case Kind::Text:
+            payload = value;
+            break;
+        }
+        plan.writes.append({key, commandText(info.command, payload)});
+    }
+    return plan;
+}
+
+std::variant<WritePlan, Refusal> planSet(const QStringList& keyValues,
+                                         std::optional<int> transmitterDecimals) {
+    const std::variant<SettingValues, Refusal> values = parseSettings(keyValues);
+    if (const Refusal* r = std::get_if<Refusal>(&values))
+        return *r;
+    return planSettings(std::get<SettingValues>(values), transmitterDecimals);
+}

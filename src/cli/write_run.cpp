@@ -1,0 +1,182 @@
+#include "cli/write_run.h"
+
+#include "cli/bus.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "cli/stop_request.h"
+#include "link/frame.h"
+#include "link/reply_value.h"
+#include "protocol/commands.h"
+
+#include <QJsonArray>
+
+namespace {
+QString stateName(WriteState state) {
+    switch (state) {
+    case WriteState::Applied:
+        return QStringLiteral("applied");
+    case WriteState::Failed:
+        return QStringLiteral("failed");
+    case WriteState::Skipped:
+        return QStringLiteral("skipped");
+    }
+    return QString();
+}
+} // namespace
+
+bool WriteRun::allApplied() const {
+    for (const WriteResult& r : results)
+        if (r.state != WriteState::Applied)
+            return false;
+    return true;
+}
+
+QStringList WriteRun::keys(WriteState state) const {
+    QStringList k;
+    for (const WriteResult& r : results)
+        if (r.state == state)
+            k.append(r.write.key);
+    return k;
+}
+
+int WriteRun::exitCode() const {
+    if (stopped)
+        return kExitStopped;
+    return allApplied() ? kExitOk : kExitFailed;
+}
+
+QJsonObject WriteRun::toJson() const {
+    QJsonArray writes;
+    for (const WriteResult& r : results) {
+        QJsonObject w{{QStringLiteral("key"), r.write.key},
+                      {QStringLiteral("sent"),
+                       r.state == WriteState::Skipped ? QJsonValue() : QJsonValue(r.write.command)},
+                      {QStringLiteral("state"), stateName(r.state)}};
+        if (!r.reply.isEmpty()) {
+            w.insert(QStringLiteral("reply"), r.reply.chopped(1));
+            w.insert(QStringLiteral("value"), r.reply.startsWith(QLatin1Char('*'))
+                                                  ? QJsonValue(replyValue(r.reply))
+                                                  : QJsonValue());
+        }
+        if (!r.problem.isEmpty())
+            w.insert(QStringLiteral("error"), r.problem);
+        writes.append(w);
+    }
+    return {{QStringLiteral("address"), address},
+            {QStringLiteral("writes"), writes},
+            {QStringLiteral("applied"), QJsonArray::fromStringList(keys(WriteState::Applied))},
+            {QStringLiteral("failed"), QJsonArray::fromStringList(keys(WriteState::Failed))},
+            {QStringLiteral("skipped"), QJsonArray::fromStringList(keys(WriteState::Skipped))}};
+}
+
+QStringList WriteRun::toText() const {
+    QStringList lines;
+    for (const WriteResult& r : results) {
+        QString outcome;
+        if (r.state == WriteState::Applied)
+            outcome = QStringLiteral("applied: %1").arg(replyValue(r.reply));
+        else if (r.state == WriteState::Failed)
+            outcome = QStringLiteral("FAILED: %1").arg(r.problem);
+        else
+            outcome = QStringLiteral("not sent");
+        lines.append(QStringLiteral("%1 %2 %3 %4")
+                         .arg(address, r.write.key.leftJustified(10),
+                              r.write.command.leftJustified(12), outcome));
+    }
+    return lines;
+}
+
+QString answeredCheck(const QString& reply, const QString& address) {
+    return answerProblem(classifyReply(reply, address));
+}
+
+QString doneCheck(const QString& reply, const QString& address) {
+    const QString problem = answeredCheck(reply, address);
+    if (!problem.isEmpty())
+        return problem;
+    const QString value = replyValue(reply);
+    return value == kDoneReplyValue
+               ? QString()
+               : QStringLiteral("answered \"%1\", not \"%2\"").arg(value, kDoneReplyValue);
+}
+
+WriteRun runWrites(Bus& bus, const QString& address, const QList<PlannedWrite>& writes,
+                   const ReplyCheck& check) {
+    WriteRun run;
+    run.address = address;
+    bool go = true;
+    for (const PlannedWrite& w : writes) {
+        WriteResult result{w, WriteState::Skipped, {}, {}};
+        if (go && stopRequested()) {
+            run.stopped = true;
+            go = false;
+        }
+        if (go) {
+            result.reply = bus.exchange(address, w.command);
+            result.problem = check(result.reply, address);
+            result.state = result.problem.isEmpty() ? WriteState::Applied : WriteState::Failed;
+            go = result.state == WriteState::Applied;
+        }
+        run.results.append(result);
+    }
+    return run;
+}
+
+QString requestFrameText(const QString& address, const QString& command) {
+    const QByteArray f = frame::request(address.toLatin1(), command.toLatin1());
+    return QString::fromLatin1(f.chopped(1)) + QStringLiteral("\\r");
+}
+
+QStringList dryRunLines(const QString& address, const QList<PlannedWrite>& writes) {
+    QStringList lines;
+    for (const PlannedWrite& w : writes)
+        lines.append(
+            QStringLiteral("would send %1  (%2)")
+                .arg(requestFrameText(w.address.isEmpty() ? address : w.address, w.command),
+                     w.key));
+    return lines;
+}
+
+QJsonObject dryRunJson(const QString& address, const QList<PlannedWrite>& writes) {
+    QJsonArray frames;
+    for (const PlannedWrite& w : writes)
+        frames.append(
+            QJsonObject{{QStringLiteral("key"), w.key},
+                        {QStringLiteral("command"), w.command},
+                        {QStringLiteral("frame"),
+                         requestFrameText(w.address.isEmpty() ? address : w.address, w.command)}});
+    return {{QStringLiteral("address"), address},
+            {QStringLiteral("dryRun"), true},
+            {QStringLiteral("frames"), frames}};
+}
+
+void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
+    if (json) {
+        QJsonObject o = run.toJson();
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            o.insert(it.key(), it.value());
+        printJson(o);
+    } else {
+        printLine(run.toText().join(QLatin1Char('\n')));
+    }
+    // A single write's line already says it all.
+    if (run.allApplied() || run.results.size() < 2)
+        return;
+    const QStringList applied = run.keys(WriteState::Applied);
+    printNote(
+        QStringLiteral("%1: %2; applied: %3; not applied: %4")
+            .arg(run.address,
+                 run.stopped ? QStringLiteral("stopped by Ctrl-C")
+                             : QStringLiteral("stopped at the first write not accepted"),
+                 applied.isEmpty() ? QStringLiteral("nothing") : applied.join(QStringLiteral(", ")),
+                 (run.keys(WriteState::Failed) + run.keys(WriteState::Skipped))
+                     .join(QStringLiteral(", "))));
+}
+
+void printDryRun(const QString& address, const QList<PlannedWrite>& writes, bool json) {
+    if (json)
+        printJson(dryRunJson(address, writes));
+    else
+        printLine(dryRunLines(address, writes).join(QLatin1Char('\n')));
+    printNote(QStringLiteral("dry run: nothing was sent"));
+}

@@ -1,0 +1,243 @@
+// tarnwick-cli's writing commands as a script runs them, each against a fresh
+// simulated bus, judged by the transmitters' state afterwards and by the
+// frames the bus heard.
+
+#include "support/simulator_process.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+const QByteArray kBus = R"({"transmitters": [
+    {"address": "07", "baud": 4800, "model": "PT-A", "id": "SN7", "unit": 3, "decimals": 2,
+     "rangeLow": "-010.00", "rangeHigh": "+250.00", "output4mA": "+000.00",
+     "output20mA": "+200.00", "trim4mA": "+0012", "trim20mA": "-0007"},
+    {"address": "12", "baud": 1200, "model": "PT-B", "id": "SN12", "unit": 0, "decimals": 1}]})";
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList& args, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
+    p.write(input);
+    p.closeWriteChannel();
+    Run r;
+    if (!p.waitForFinished(120'000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString describe(const Run& r) {
+    return QStringLiteral("exit %1, stdout:\n%2\nstderr:\n%3").arg(r.exitCode).arg(r.out, r.err);
+}
+
+// The command texts the bus heard for an address, checksum and CR cut off.
+QStringList heard(const QStringList& trace, const QString& address) {
+    static const QRegularExpression frame(
+        QStringLiteral(" heard \\$(\\d\\d)(.*)[0-9A-F]{2}\\\\r( --.*)?$"));
+    QStringList commands;
+    for (const QString& line : trace) {
+        const QRegularExpressionMatch m = frame.match(line);
+        if (m.hasMatch() && m.captured(1) == address)
+            commands.append(m.captured(2));
+    }
+    return commands;
+}
+} // namespace
+
+class TestCliWriting : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup() { m_sim.reset(); }
+    void writes_data();
+    void writes();
+    void silent_write_stops_the_rest();
+    void dry_run_sends_no_write_data();
+    void dry_run_sends_no_write();
+    void apply_clones_a_transmitter();
+
+private:
+    QJsonObject state(const QString& address) {
+        return QJsonDocument::fromJson(m_sim->control("state " + address).toUtf8()).object();
+    }
+    QStringList onBus(const QStringList& args) const {
+        return QStringList{QStringLiteral("--port"), m_sim->devicePath()} + args;
+    }
+    std::unique_ptr<SimulatorProcess> m_sim;
+};
+
+void TestCliWriting::init() {
+    m_sim = std::make_unique<SimulatorProcess>(QStringList{}, kBus);
+    QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+}
+
+void TestCliWriting::writes_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stateOf");
+    // "key=value" of the state afterwards; "userArea.model=..." looks inside.
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("heardWrites"); // the frames to stateOf, reads left out
+
+    QTest::newRow("set the range group")
+        << QStringList{"set", "07", "rangeHigh=100", "unit=psi", "decimals=1", "rangeLow=-5"} << 0
+        << "07" << QStringList{"unit=4", "decimals=1", "rangeLow=-005.0", "rangeHigh=+100.0"}
+        << QStringList{"UT4", "DP1", "DL-005.0", "DH+100.0"};
+    QTest::newRow("set the output group with the transmitter's decimals")
+        << QStringList{"set", "07", "outputLow=0", "outputHigh=100", "trim4mA=-12", "trim20mA=7"}
+        << 0 << "07"
+        << QStringList{"output4mA=+00.00", "output20mA=+100.00", "trim4mA=-0012", "trim20mA=+0007"}
+        << QStringList{"OL+00.00", "OH+100.00", "ZF-0012", "FF+0007"};
+    QTest::newRow("set the texts")
+        << QStringList{"set", "12", "model=PT-Z", "id=SN 99"} << 0 << "12"
+        << QStringList{"id=SN 99", "model=PT-Z"} << QStringList{"IDSN 99", "TYPT-Z"};
+    QTest::newRow("set refuses a fractional trim before any frame")
+        << QStringList{"set", "07", "unit=1", "trim4mA=12.5"} << 2 << "07"
+        << QStringList{"unit=3", "trim4mA=+0012"} << QStringList{};
+    QTest::newRow("move to a free address and rate")
+        << QStringList{"move", "12", "--to", "05", "--rate", "9600"} << 0 << "05"
+        << QStringList{"baud=9600", "model=PT-B", "id=SN12"} << QStringList{};
+    QTest::newRow("move to a taken address is refused")
+        << QStringList{"move", "12", "--to", "7"} << 1 << "12"
+        << QStringList{"baud=1200", "id=SN12"} << QStringList{};
+    QTest::newRow("store user") << QStringList{"store", "07", "user"} << 0 << "07"
+                                << QStringList{"userArea.model=PT-A"} << QStringList{"WU"};
+    QTest::newRow("store factory without --yes")
+        << QStringList{"store", "07", "factory"} << 2 << "07" << QStringList{} << QStringList{};
+    QTest::newRow("store factory --yes")
+        << QStringList{"store", "07", "factory", "--yes"} << 0 << "07"
+        << QStringList{"factoryArea.id=SN7"} << QStringList{"WF"};
+    QTest::newRow("restore-factory without --yes")
+        << QStringList{"restore-factory", "07"} << 2 << "07" << QStringList{} << QStringList{};
+    QTest::newRow("restore-factory --yes") << QStringList{"restore-factory", "07", "--yes"} << 0
+                                           << "07" << QStringList{} << QStringList{"LD"};
+    QTest::newRow("zero without --yes")
+        << QStringList{"zero", "07"} << 2 << "07" << QStringList{"zeroOffset=0"} << QStringList{};
+    QTest::newRow("zero --yes") << QStringList{"zero", "07", "--yes"} << 0 << "07" << QStringList{}
+                                << QStringList{"SZ"};
+}
+
+void TestCliWriting::writes() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stateOf);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, heardWrites);
+
+    const Run r = runCli(onBus(args));
+    QVERIFY2(r.exitCode == exitCode, qPrintable(describe(r)));
+    const QJsonObject s = state(stateOf);
+    for (const QString& item : expected) {
+        const QString key = item.section('=', 0, 0);
+        const QString want = item.section('=', 1);
+        const QJsonValue v =
+            key.contains('.') ? s[key.section('.', 0, 0)][key.section('.', 1)] : s[key];
+        QCOMPARE(v.isString() ? v.toString() : QString::number(v.toDouble()), want);
+    }
+    static const QRegularExpression read(QStringLiteral("^(AD|DP|ID|TY)$"));
+    QStringList writes = heard(m_sim->traceLines(), stateOf);
+    writes.removeIf([](const QString& c) { return read.match(c).hasMatch(); });
+    if (!args.contains(QStringLiteral("move")))
+        QCOMPARE(writes, heardWrites);
+    if (args.first() == QLatin1String("move") && exitCode == 0)
+        QVERIFY2(r.out.contains(QStringLiteral("12 is now 05 at 9600 baud")), qPrintable(r.out));
+    if (args.first() == QLatin1String("move") && exitCode != 0) {
+        // Probes at the taken address, at 12's 1200, then 9600 and 4800 where
+        // 07 answers; nothing written anywhere.
+        QCOMPARE(heard(m_sim->traceLines(), "07"), (QStringList{"AD", "AD", "AD"}));
+        QCOMPARE(writes, QStringList{});
+    }
+}
+
+void TestCliWriting::silent_write_stops_the_rest() {
+    QCOMPARE(m_sim->control("fault 07 DL silent"), QStringLiteral("ok"));
+    const Run r = runCli(onBus(
+        {"set", "07", "--baud", "4800", "unit=1", "rangeLow=1", "rangeHigh=2", "outputLow=3"}));
+    QVERIFY2(r.exitCode == 1, qPrintable(describe(r)));
+    QCOMPARE(heard(m_sim->traceLines(), "07"), (QStringList{"DP", "UT1", "DL+01.00"}));
+    QCOMPARE(state("07")["unit"].toInt(), 1);
+    QCOMPARE(state("07")["rangeHigh"].toString(), QStringLiteral("+250.00"));
+    QVERIFY2(r.out.contains(QRegularExpression("rangeLow +DL\\+01\\.00 +FAILED: no reply")),
+             qPrintable(r.out));
+    QVERIFY2(r.out.contains(QRegularExpression("outputLow +OL\\+03\\.00 +not sent")),
+             qPrintable(r.out));
+    QVERIFY2(r.err.contains("applied: unit; not applied: rangeLow, rangeHigh, outputLow"),
+             qPrintable(r.err));
+}
+
+void TestCliWriting::dry_run_sends_no_write_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("firstFrame");
+    QTest::newRow("set") << QStringList{"set", "07", "rangeLow=5", "unit=2"} << "would send $07UT2";
+    QTest::newRow("move") << QStringList{"move", "07", "--to", "08", "--rate", "1200"}
+                          << "would send $07IDSN7";
+    QTest::newRow("zero without --yes") << QStringList{"zero", "07"} << "would send $07SZ";
+    QTest::newRow("apply from stdin") << QStringList{"apply", "07", "-"} << "would send $07UT0";
+}
+
+void TestCliWriting::dry_run_sends_no_write() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, firstFrame);
+    const QByteArray document =
+        runCli(onBus({"--json", "read", "12", "--baud", "1200"})).out.toUtf8();
+    const int before = int(m_sim->traceLines().size());
+    const Run r = runCli(onBus(QStringList{"--dry-run"} + args), document);
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    QVERIFY2(r.out.startsWith(firstFrame), qPrintable(r.out));
+    // The checksum is there: the XOR of the address and command.
+    QVERIFY2(r.out.contains(QRegularExpression("\\$07[A-Z]{2}\\S*[0-9A-F]{2}\\\\r")),
+             qPrintable(r.out));
+    static const QRegularExpression read(QStringLiteral("^(AD|DP|ID|TY)$"));
+    const QStringList trace = m_sim->traceLines().mid(before);
+    for (const char* address : {"07", "08"})
+        for (const QString& c : heard(trace, address))
+            QVERIFY2(read.match(c).hasMatch(), qPrintable(c));
+}
+
+void TestCliWriting::apply_clones_a_transmitter() {
+    const Run source = runCli(onBus({"--json", "read", "07", "--baud", "4800"}));
+    QVERIFY2(source.exitCode == 0, qPrintable(describe(source)));
+    const Run r =
+        runCli(onBus({"apply", "12", "-", "--with-trims", "--with-texts"}), source.out.toUtf8());
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    const QJsonObject a = state("07");
+    const QJsonObject b = state("12");
+    // Pressures go out as the window formats them ("-010.00" as "-10.00"),
+    // so they agree by value; codes, trims and texts as they are.
+    for (const char* key : {"rangeLow", "rangeHigh", "output4mA", "output20mA"})
+        QVERIFY2(a.value(QLatin1String(key)).toString().toDouble() ==
+                     b.value(QLatin1String(key)).toString().toDouble(),
+                 key);
+    for (const char* key : {"unit", "decimals", "trim4mA", "trim20mA", "model", "id"})
+        QVERIFY2(a.value(QLatin1String(key)) == b.value(QLatin1String(key)), key);
+    QCOMPARE(b["baud"].toInt(), 1200);
+
+    // A difference on read-back fails the apply: 12 now answers "DH" with
+    // no data, so the read gives nothing to compare.
+    QCOMPARE(m_sim->control("fault 12 DH empty-data"), QStringLiteral("ok"));
+    const Run again = runCli(onBus({"apply", "12", "-"}), source.out.toUtf8());
+    QVERIFY2(again.exitCode == 1, qPrintable(describe(again)));
+    QVERIFY2(again.err.contains("12 rangeHigh: the document holds \"+250.00\""),
+             qPrintable(again.err));
+}
+
+QTEST_GUILESS_MAIN(TestCliWriting)
+#include "tst_cli_writing.moc"

@@ -1,0 +1,193 @@
+// Planning the writes of set, apply and move: what goes out, in what order and
+// form, and what is refused before anything goes out.
+
+#include "cli/apply_plan.h"
+#include "cli/move_plan.h"
+#include "cli/transmitter_read.h"
+#include "cli/write_plan.h"
+#include "protocol/bus_search.h"
+#include "protocol/number_format.h"
+
+#include <QTest>
+
+namespace {
+// The commands of a plan, or "refused: " + the message.
+QStringList outcome(const std::variant<WritePlan, Refusal>& plan) {
+    if (const Refusal* r = std::get_if<Refusal>(&plan))
+        return {QStringLiteral("refused: ") + r->message};
+    QStringList commands;
+    for (const PlannedWrite& w : std::get<WritePlan>(plan).writes)
+        commands.append(w.command);
+    return commands;
+}
+
+const QByteArray kRead = R"({"address": "07", "baud": 4800, "model": "PT-A", "id": "SN7",
+    "version": "V1", "unit": {"code": 3, "name": "Bar"}, "decimals": 2,
+    "rangeLow": "+000.00", "rangeHigh": "100", "outputLow": null, "outputHigh": "+250.00",
+    "trim4mA": "+0012", "trim20mA": "-0007", "pressure": "+1.00", "temperature": "+23.5",
+    "errors": []})";
+} // namespace
+
+class TestWritePlan : public QObject {
+    Q_OBJECT
+
+private slots:
+    void set_data();
+    void set();
+    void apply_data();
+    void apply();
+    void read_back_comparison();
+    void move_and_core_rules();
+};
+
+void TestWritePlan::set_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("transmitterDecimals"); // -1: not read
+    QTest::addColumn<QStringList>("expected");    // commands, or one "refused: ..." prefix
+
+    QTest::newRow("window order, whatever the order given")
+        << QStringList{"model=PT-9", "trim20mA=-7", "rangeHigh=250", "unit=Bar",
+                       "id=SN 1",    "outputLow=0", "decimals=1",    "trim4mA=12"}
+        << -1 << QStringList{"UT3",     "DP1",     "DH+250.0", "OL+000.0",
+                             "ZF+0012", "FF-0007", "IDSN 1",   "TYPT-9"};
+    QTest::newRow("pressures with the transmitter's decimals")
+        << QStringList{"rangeLow=-3.2", "outputHigh=0.5"} << 4
+        << QStringList{"DL-3.2000", "OH+.5000"};
+    QTest::newRow("decimals given win over the transmitter's")
+        << QStringList{"rangeLow=12.345", "decimals=0"} << 4 << QStringList{"DP0", "DL+0012."};
+    QTest::newRow("unit by code and by name, any case")
+        << QStringList{"unit=mpa"} << -1 << QStringList{"UT1"};
+    QTest::newRow("trim limits") << QStringList{"trim4mA=-5000", "trim20mA=+5000"} << -1
+                                 << QStringList{"ZF-5000", "FF+5000"};
+
+    const auto refused = [](const char* name, QStringList args, const char* message,
+                            int decimals = 2) {
+        QTest::newRow(name) << args << decimals
+                            << QStringList{QStringLiteral("refused: ") + message};
+    };
+    refused("fractional trim", {"trim4mA=12.5"}, "trim4mA: \"12.5\" is no trim");
+    refused("trim beyond 5000", {"trim20mA=5001"}, "trim20mA: \"5001\" is no trim");
+    refused("unknown key", {"span=3"}, "\"span\" is no key");
+    refused("key twice", {"unit=1", "unit=2"}, "unit is given twice");
+    refused("no equals sign", {"unit"}, "\"unit\" is no KEY=VALUE");
+    refused("not a number", {"rangeLow=12abc"}, "rangeLow: \"12abc\" is not a number");
+    refused("empty number", {"outputHigh="}, "outputHigh: \"\" is not a number");
+    refused("beyond single precision", {"rangeHigh=1e39"}, "rangeHigh: \"1e39\" is not a number");
+    refused("unit out of range", {"unit=7"}, "unit: \"7\" is no unit");
+    refused("decimals out of range", {"decimals=5"}, "decimals: \"5\" is no number of decimals");
+    refused("non-ASCII text", {"id=SN\u00e9"}, "id: \"SN\u00e9\" holds characters other than");
+    refused("blank text", {"model=   "}, "model: \"   \" holds only blanks");
+    refused("empty text only reads", {"model="}, "model: \"\" is empty");
+    refused("text too long", {"id=" + QString(33, 'x')}, "id: \"xxxx");
+    refused("pressure without decimals", {"rangeLow=1"},
+            "rangeLow: the number of decimals is not known", -1);
+    refused("a bad value after good ones", {"unit=1", "decimals=2", "rangeLow=x"},
+            "rangeLow: \"x\"");
+}
+
+void TestWritePlan::set() {
+    QFETCH(QStringList, args);
+    QFETCH(int, transmitterDecimals);
+    QFETCH(QStringList, expected);
+    const QStringList got = outcome(planSet(
+        args, transmitterDecimals < 0 ? std::nullopt : std::optional<int>(transmitterDecimals)));
+    if (expected.size() == 1 && expected.first().startsWith(QLatin1String("refused: ")))
+        QVERIFY2(got.size() == 1 && got.first().startsWith(expected.first()),
+                 qPrintable(got.join(QLatin1Char('|'))));
+    else
+        QCOMPARE(got, expected);
+}
+
+void TestWritePlan::apply_data() {
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<bool>("withTrims");
+    QTest::addColumn<bool>("withTexts");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("range and output only; null skipped")
+        << kRead << false << false
+        << QStringList{"UT3", "DP2", "DL+00.00", "DH+100.00", "OH+250.00"};
+    QTest::newRow("with trims and texts")
+        << kRead << true << true
+        << QStringList{"UT3",     "DP2",     "DL+00.00", "DH+100.00", "OH+250.00",
+                       "ZF+0012", "FF-0007", "IDSN7",    "TYPT-A"};
+    QByteArray noDecimals = kRead;
+    noDecimals.replace("\"decimals\": 2", "\"decimals\": null");
+    QTest::newRow("no decimals in the document: the transmitter's")
+        << noDecimals << false << false << QStringList{"UT3", "DL+000.0", "DH+100.0", "OH+250.0"};
+    const auto refused = [](const char* name, QByteArray document, const char* message) {
+        QTest::newRow(name) << document << true << true
+                            << QStringList{QStringLiteral("refused: ") + message};
+    };
+    refused("not JSON", "unit=3", "the document is no JSON object");
+    refused("an array", "[]", "the document is no JSON object");
+    refused("an inventory-like object", R"({"address": "07", "baud": 4800})",
+            "the document has no \"unit\"");
+    QByteArray unitText = kRead;
+    unitText.replace("{\"code\": 3, \"name\": \"Bar\"}", "\"Bar\"");
+    refused("unit not as read writes it", unitText, "unit: the document's value");
+    QByteArray badTrim = kRead;
+    badTrim.replace("\"+0012\"", "\"+12.5\"");
+    refused("a trim set would refuse", badTrim, "trim4mA: \"+12.5\" is no trim");
+}
+
+void TestWritePlan::apply() {
+    QFETCH(QByteArray, document);
+    QFETCH(bool, withTrims);
+    QFETCH(bool, withTexts);
+    QFETCH(QStringList, expected);
+    const auto plan = planApply(document, withTrims, withTexts, 1);
+    if (const Refusal* r = std::get_if<Refusal>(&plan)) {
+        QVERIFY2(expected.first().startsWith(QLatin1String("refused: ")) &&
+                     r->message.startsWith(expected.first().mid(9)),
+                 qPrintable(r->message));
+        return;
+    }
+    QCOMPARE(outcome(std::get<ApplyPlan>(plan).plan), expected);
+    QVERIFY(std::get<ApplyPlan>(plan).document.nullKeys.contains("outputLow"));
+}
+
+void TestWritePlan::read_back_comparison() {
+    TransmitterRead read;
+    read.values = {{"unit", "3"},        {"decimals", "2"},  {"rangeHigh", "+100.00"},
+                   {"trim4mA", "+0012"}, {"model", "PT-A "}, {"outputHigh", "+250.01"}};
+    read.unitCode = 3;
+    read.decimals = 2;
+    const SettingValues written{{"unit", "3"},     {"decimals", "2"}, {"rangeHigh", "100"},
+                                {"trim4mA", "12"}, {"model", "PT-A"}, {"outputHigh", "250"},
+                                {"rangeLow", "0"}};
+    QStringList differing;
+    for (const Difference& d : compareReadBack(written, read))
+        differing.append(d.key + QLatin1Char('=') + d.actual);
+    // Numbers agree by value; texts only as they are; a missing value differs.
+    QCOMPARE(differing, (QStringList{"rangeLow=(no answer)", "outputHigh=+250.01", "model=PT-A "}));
+}
+
+void TestWritePlan::move_and_core_rules() {
+    QStringList commands;
+    for (const PlannedWrite& w : planMove("05", 3, "SN7", "PT-A"))
+        commands.append(w.address + w.command);
+    QCOMPARE(commands, (QStringList{"IDSN7", "AD05", "05BD3", "05TYPT-A"}));
+    // The echo may name the old address or the new; the value must be the new.
+    QCOMPARE(addressChangeProblem("*0705\r", "07", "05"), QString());
+    QCOMPARE(addressChangeProblem("*0505\r", "07", "05"), QString());
+    QVERIFY(!addressChangeProblem("*0707\r", "07", "05").isEmpty());
+    QVERIFY(!addressChangeProblem("ERR 0\r", "07", "05").isEmpty());
+    QCOMPARE(rateChangeProblem("*053\r", "05", 3), QString());
+    QVERIFY(!rateChangeProblem("*052\r", "05", 3).isEmpty());
+
+    // A fuzzer may hand the planner keys that no command line could give.
+    QVERIFY(std::holds_alternative<Refusal>(planSettings({{"span", "1"}}, 2)));
+
+    QCOMPARE((QStringList{decimalPattern(0), decimalPattern(1), decimalPattern(2),
+                          decimalPattern(3), decimalPattern(4)}),
+             (QStringList{"0000.", "000.0", "00.00", "0.000", ".0000"}));
+    QVERIFY(decimalPattern(5).isEmpty() && decimalPattern(-1).isEmpty());
+    for (const char* yes : {"01", "07", "99"})
+        QVERIFY2(isBusAddress(yes), yes);
+    for (const char* no : {"00", "7", "100", "12\n", " 12", "1a", ""})
+        QVERIFY2(!isBusAddress(no), no);
+}
+
+QTEST_APPLESS_MAIN(TestWritePlan)
+#include "tst_write_plan.moc"
