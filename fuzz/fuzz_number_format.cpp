@@ -5,8 +5,8 @@
 // any text typed, the reading must be a finite number the C library agrees
 // with, and a text may be sent only when it is nothing but a number.
 
-#include "protocol/number_format.h"
 #include "property_check.h"
+#include "protocol/number_format.h"
 
 #include <QRegularExpression>
 

@@ -19,12 +19,13 @@ fi
 # carry no coverage instrumentation for libFuzzer to follow.
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARNWICK_FUZZ=ON -DBUILD_TESTING=OFF
-targets=(fuzz_reply_check fuzz_numeric_value fuzz_number_format)
+targets=(fuzz_reply_check fuzz_numeric_value fuzz_number_format fuzz_cli_arguments fuzz_apply_document)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 # A number needs over 300 digits to leave double range without an exponent,
 # so the numeric-value fuzzer gets longer inputs than the others.
-declare -A max_len=([fuzz_reply_check]=256 [fuzz_numeric_value]=512 [fuzz_number_format]=256)
+declare -A max_len=([fuzz_reply_check]=256 [fuzz_numeric_value]=512 [fuzz_number_format]=256
+    [fuzz_cli_arguments]=512 [fuzz_apply_document]=1024)
 share=$((total / ${#targets[@]}))
 [[ $share -ge 1 ]] || share=1
 
