@@ -64,30 +64,22 @@ int runApply(CommandContext& context) {
         return kExitFailed;
     }
 
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
-    std::optional<int> decimals;
-    if (needsTransmitterDecimals(doc.values)) {
-        decimals = readTransmitterDecimals(bus, *address);
-        if (!decimals)
-            return stopRequested() ? kExitStopped : kExitFailed;
-    }
-    const auto plan = planSettings(doc.values, decimals);
-    if (const Refusal* r = std::get_if<Refusal>(&plan)) {
-        printError(r->message + QStringLiteral("; nothing sent"));
-        return kExitUsage;
-    }
-    const QList<PlannedWrite>& writes = std::get<WritePlan>(plan).writes;
+    int status = kExitUsage;
+    std::optional<ReachedTransmitter> reached =
+        reachTransmitterAt(context, *address, *rate, &status);
+    if (!reached)
+        return status;
+    Bus& bus = reached->bus();
+    const std::optional<QList<PlannedWrite>> writes =
+        planSettingWrites(bus, *address, doc.values, &status);
+    if (!writes)
+        return status;
     if (context.options.dryRun) {
-        printDryRun(*address, writes, context.options.json);
+        printDryRun(*address, *writes, context.options.json);
         return kExitOk;
     }
 
-    const WriteRun run = runWrites(bus, *address, writes);
+    const WriteRun run = runWrites(bus, *address, *writes);
     QJsonObject extra{{QStringLiteral("nulls"), QJsonArray::fromStringList(doc.nullKeys)}};
     if (!run.allApplied()) {
         printWriteRun(run, context.options.json, extra);

@@ -2,7 +2,6 @@
 
 #include "cli/command_support.h"
 #include "cli/exit_codes.h"
-#include "cli/stop_request.h"
 
 int runBareCommand(CommandContext& context, const BareCommand& command) {
     const std::optional<QString> address = addressArgument(context, 0);
@@ -15,17 +14,16 @@ int runBareCommand(CommandContext& context, const BareCommand& command) {
                                             *address, command.effect)))
         return kExitUsage;
 
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
+    int status = kExitUsage;
+    std::optional<ReachedTransmitter> reached =
+        reachTransmitterAt(context, *address, *rate, &status);
+    if (!reached)
+        return status;
     if (context.options.dryRun) {
         printDryRun(*address, {command.write}, context.options.json);
         return kExitOk;
     }
-    const WriteRun run = runWrites(bus, *address, {command.write}, command.check);
+    const WriteRun run = runWrites(reached->bus(), *address, {command.write}, command.check);
     printWriteRun(run, context.options.json);
     return run.exitCode();
 }

@@ -3,10 +3,10 @@
 #include "cli/arguments.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/stop_request.h"
 #include "cli/transmitter_read.h"
 #include "link/reply_value.h"
 #include "protocol/commands.h"
-#include "cli/stop_request.h"
 
 #include <unistd.h>
 
@@ -93,14 +93,40 @@ std::optional<ReachedTransmitter> reachAddressed(const CommandContext& context, 
     *status = kExitUsage;
     if (!address || !rate)
         return std::nullopt;
-    ReachedTransmitter reached{*address, openConnection(context.options)};
+    return reachTransmitterAt(context, *address, *rate, status);
+}
+
+std::optional<ReachedTransmitter> reachTransmitterAt(const CommandContext& context,
+                                                     const QString& address, int baudIndex,
+                                                     int* status) {
+    *status = kExitUsage;
+    ReachedTransmitter reached{address, openConnection(context.options)};
     if (!reached.connection)
         return std::nullopt;
-    if (!reachTransmitter(reached.bus(), *address, *rate)) {
+    if (!reachTransmitter(reached.bus(), address, baudIndex)) {
         *status = stopRequested() ? kExitStopped : kExitFailed;
         return std::nullopt;
     }
     return reached;
+}
+
+std::optional<QList<PlannedWrite>> planSettingWrites(Bus& bus, const QString& address,
+                                                     const SettingValues& values, int* status) {
+    std::optional<int> decimals;
+    if (needsTransmitterDecimals(values)) {
+        decimals = readTransmitterDecimals(bus, address);
+        if (!decimals) {
+            *status = stopRequested() ? kExitStopped : kExitFailed;
+            return std::nullopt;
+        }
+    }
+    const std::variant<WritePlan, Refusal> plan = planSettings(values, decimals);
+    if (const Refusal* r = std::get_if<Refusal>(&plan)) {
+        printError(r->message + QStringLiteral("; nothing sent"));
+        *status = kExitUsage;
+        return std::nullopt;
+    }
+    return std::get<WritePlan>(plan).writes;
 }
 
 bool stderrIsTerminal() {

@@ -2,6 +2,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/connection.h"
+#include "cli/write_plan.h"
 
 #include <memory>
 #include <optional>
@@ -47,6 +48,21 @@ struct ReachedTransmitter {
 // does not open or the transmitter does not answer; status then holds the exit
 // status to end with.
 std::optional<ReachedTransmitter> reachAddressed(const CommandContext& context, int* status);
+
+// The second half of reachAddressed, for the commands that check arguments of
+// their own between reading the address and rate and opening the port, so
+// that a bad argument is told before the port is touched. Nothing after a
+// message when the port does not open or the transmitter does not answer;
+// status then holds the exit status to end with.
+std::optional<ReachedTransmitter> reachTransmitterAt(const CommandContext& context,
+                                                     const QString& address, int baudIndex,
+                                                     int* status);
+
+// The writes that set values on a reached transmitter, its own decimals read
+// first when a pressure needs them (set and apply plan alike). Nothing after a
+// message; status then holds the exit status to end with.
+std::optional<QList<PlannedWrite>> planSettingWrites(Bus& bus, const QString& address,
+                                                     const SettingValues& values, int* status);
 
 // Whether stderr is a terminal, where progress lines may be drawn.
 bool stderrIsTerminal();

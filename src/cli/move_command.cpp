@@ -62,34 +62,21 @@ bool addressTaken(Bus& bus, const QString& address, const QList<int>& rates) {
 // transmitter accepts them. The first write not accepted ends it.
 WriteRun runMoveWrites(Bus& bus, const QString& address, const MoveTarget& target,
                        const QList<PlannedWrite>& writes) {
-    WriteRun run;
-    run.address = address;
     QString at = address;
-    bool go = true;
-    for (const PlannedWrite& w : writes) {
-        WriteResult result{w, WriteState::Skipped, {}, {}};
-        if (go && stopRequested()) {
-            run.stopped = true;
-            go = false;
-        }
-        if (go) {
-            result.reply = bus.exchange(at, w.command);
-            if (w.key == QLatin1String("address"))
-                result.problem = addressChangeProblem(result.reply, at, target.address);
-            else if (w.key == QLatin1String("baud"))
-                result.problem = rateChangeProblem(result.reply, at, target.baudIndex);
-            else
-                result.problem = answeredCheck(result.reply, at);
-            go = result.problem.isEmpty();
-            result.state = go ? WriteState::Applied : WriteState::Failed;
-            if (go && w.key == QLatin1String("address"))
-                at = target.address;
-            if (go && w.key == QLatin1String("baud"))
-                bus.setBaudIndex(target.baudIndex);
-        }
-        run.results.append(result);
-    }
-    return run;
+    return runWritesWith(address, writes, [&](const PlannedWrite& w, WriteResult& result) {
+        result.reply = bus.exchange(at, w.command);
+        if (w.key == QLatin1String("address"))
+            result.problem = addressChangeProblem(result.reply, at, target.address);
+        else if (w.key == QLatin1String("baud"))
+            result.problem = rateChangeProblem(result.reply, at, target.baudIndex);
+        else
+            result.problem = answeredCheck(result.reply, at);
+        const bool accepted = result.problem.isEmpty();
+        if (accepted && w.key == QLatin1String("address"))
+            at = target.address;
+        if (accepted && w.key == QLatin1String("baud"))
+            bus.setBaudIndex(target.baudIndex);
+    });
 }
 
 // Where the transmitter is after a run that did not finish.
@@ -138,12 +125,12 @@ int runMove(CommandContext& context) {
         }
     }
 
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
+    int status = kExitUsage;
+    std::optional<ReachedTransmitter> reached =
+        reachTransmitterAt(context, *address, *rate, &status);
+    if (!reached)
+        return status;
+    Bus& bus = reached->bus();
     const int fromRate = bus.baudIndex();
     const MoveTarget target{*to, newRate.value_or(fromRate)};
 

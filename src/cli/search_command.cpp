@@ -94,14 +94,27 @@ ScanResult scan(Bus& bus, const ScanPlan& plan, bool json) {
     return result;
 }
 
-int runSearch(CommandContext& context) {
-    const std::optional<ScanPlan> plan = scanPlan(context);
+// What search and inventory both start from: the scan's rates and addresses
+// read, then the port opened. Nothing after a message (exit kExitUsage).
+struct ScanStart {
+    ScanPlan plan;
+    std::unique_ptr<Connection> connection;
+};
+std::optional<ScanStart> startScan(const CommandContext& context) {
+    std::optional<ScanPlan> plan = scanPlan(context);
     if (!plan)
-        return kExitUsage;
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
+        return std::nullopt;
+    std::unique_ptr<Connection> connection = openConnection(context.options);
     if (!connection)
+        return std::nullopt;
+    return ScanStart{*plan, std::move(connection)};
+}
+
+int runSearch(CommandContext& context) {
+    const std::optional<ScanStart> start = startScan(context);
+    if (!start)
         return kExitUsage;
-    const ScanResult result = scan(connection->bus(), *plan, context.options.json);
+    const ScanResult result = scan(start->connection->bus(), start->plan, context.options.json);
     if (context.options.json) {
         QJsonArray list;
         for (const FoundTransmitter& t : result.found)
@@ -143,15 +156,12 @@ QStringList tableCells(const TransmitterRead& read) {
 }
 
 int runInventory(CommandContext& context) {
-    const std::optional<ScanPlan> plan = scanPlan(context);
-    if (!plan)
+    const std::optional<ScanStart> start = startScan(context);
+    if (!start)
         return kExitUsage;
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
+    Bus& bus = start->connection->bus();
     // The table comes at the end, so the lines of the scan stay off stdout.
-    const ScanResult result = scan(bus, *plan, true);
+    const ScanResult result = scan(bus, start->plan, true);
 
     QList<TransmitterRead> reads;
     bool stopped = result.stopped;

@@ -6,7 +6,6 @@
 #include "cli/command_support.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
-#include "cli/stop_request.h"
 #include "cli/write_run.h"
 
 namespace {
@@ -23,29 +22,20 @@ int runSet(CommandContext& context) {
     }
     const SettingValues& values = std::get<SettingValues>(parsed);
 
-    const std::unique_ptr<Connection> connection = openConnection(context.options);
-    if (!connection)
-        return kExitUsage;
-    Bus& bus = connection->bus();
-    if (!reachTransmitter(bus, *address, *rate))
-        return stopRequested() ? kExitStopped : kExitFailed;
-    std::optional<int> decimals;
-    if (needsTransmitterDecimals(values)) {
-        decimals = readTransmitterDecimals(bus, *address);
-        if (!decimals)
-            return stopRequested() ? kExitStopped : kExitFailed;
-    }
-    const std::variant<WritePlan, Refusal> plan = planSettings(values, decimals);
-    if (const Refusal* r = std::get_if<Refusal>(&plan)) {
-        printError(r->message + QStringLiteral("; nothing sent"));
-        return kExitUsage;
-    }
-    const QList<PlannedWrite>& writes = std::get<WritePlan>(plan).writes;
+    int status = kExitUsage;
+    std::optional<ReachedTransmitter> reached =
+        reachTransmitterAt(context, *address, *rate, &status);
+    if (!reached)
+        return status;
+    const std::optional<QList<PlannedWrite>> writes =
+        planSettingWrites(reached->bus(), *address, values, &status);
+    if (!writes)
+        return status;
     if (context.options.dryRun) {
-        printDryRun(*address, writes, context.options.json);
+        printDryRun(*address, *writes, context.options.json);
         return kExitOk;
     }
-    const WriteRun run = runWrites(bus, *address, writes);
+    const WriteRun run = runWrites(reached->bus(), *address, *writes);
     printWriteRun(run, context.options.json);
     return run.exitCode();
 }

@@ -102,6 +102,14 @@ QString doneCheck(const QString& reply, const QString& address) {
 
 WriteRun runWrites(Bus& bus, const QString& address, const QList<PlannedWrite>& writes,
                    const ReplyCheck& check) {
+    return runWritesWith(address, writes, [&](const PlannedWrite& w, WriteResult& result) {
+        result.reply = bus.exchange(address, w.command);
+        result.problem = check(result.reply, address);
+    });
+}
+
+WriteRun runWritesWith(const QString& address, const QList<PlannedWrite>& writes,
+                       const SendWrite& send) {
     WriteRun run;
     run.address = address;
     bool go = true;
@@ -112,8 +120,7 @@ WriteRun runWrites(Bus& bus, const QString& address, const QList<PlannedWrite>& 
             go = false;
         }
         if (go) {
-            result.reply = bus.exchange(address, w.command);
-            result.problem = check(result.reply, address);
+            send(w, result);
             result.state = result.problem.isEmpty() ? WriteState::Applied : WriteState::Failed;
             go = result.state == WriteState::Applied;
         }

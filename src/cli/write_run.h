@@ -48,6 +48,15 @@ QString doneCheck(const QString& reply, const QString& address);
 WriteRun runWrites(Bus& bus, const QString& address, const QList<PlannedWrite>& writes,
                    const ReplyCheck& check = answeredCheck);
 
+// Sends one write and fills in result's reply and problem (empty when the
+// write is accepted).
+using SendWrite = std::function<void(const PlannedWrite& write, WriteResult& result)>;
+// The order and stopping rules of runWrites with a sender of one's own, for
+// runs where the address or rate changes on the way: the stopping rules then
+// stay the same for every run.
+WriteRun runWritesWith(const QString& address, const QList<PlannedWrite>& writes,
+                       const SendWrite& send);
+
 // What --dry-run prints: the frames, checksums included, and nothing is sent.
 QString requestFrameText(const QString& address, const QString& command);
 QStringList dryRunLines(const QString& address, const QList<PlannedWrite>& writes);

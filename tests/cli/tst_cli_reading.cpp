@@ -1,6 +1,7 @@
 // tarnwick-cli as a script runs it: a separate process on the simulated bus,
 // through the real serial layer, judged by its output and exit status.
 
+#include "support/cli_process.h"
 #include "support/simulator_process.h"
 
 #include <QDir>
@@ -20,28 +21,6 @@ const QByteArray kBus = R"({"transmitters": [
      "faults": {"OL": "silent", "OH": "bad-checksum"}},
     {"address": "12", "baud": 1200, "model": "PT-B", "unit": 0, "decimals": 1},
     {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4}]})";
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    Run r;
-    if (!p.waitForFinished(120'000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("did not finish");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 } // namespace
 
 class TestCliReading : public QObject {
@@ -135,7 +114,7 @@ void TestCliReading::commands() {
     QFETCH(QStringList, outputLines);
     QFETCH(QString, errorHolds);
 
-    const Run r = runCli(onTheBus ? onBus(args) : args);
+    const CliRun r = runCli(onTheBus ? onBus(args) : args);
     QVERIFY2(
         r.exitCode == exitCode,
         qPrintable(
@@ -149,7 +128,7 @@ void TestCliReading::commands() {
 }
 
 void TestCliReading::read_json_marks_failures() {
-    const Run r = runCli(onBus({"--json", "read", "07", "--baud", "4800"}));
+    const CliRun r = runCli(onBus({"--json", "read", "07", "--baud", "4800"}));
     QCOMPARE(r.exitCode, 1);
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     QCOMPARE(o["address"].toString(), QStringLiteral("07"));
@@ -175,7 +154,7 @@ void TestCliReading::read_json_marks_failures() {
 }
 
 void TestCliReading::inventory_json_holds_the_bus() {
-    const Run r = runCli(onBus({"--json", "inventory", "--address", "7,12,31"}));
+    const CliRun r = runCli(onBus({"--json", "inventory", "--address", "7,12,31"}));
     QCOMPARE(r.exitCode, 1); // 07 answers OL and OH badly
     const QJsonArray list = QJsonDocument::fromJson(r.out.toUtf8()).array();
     QStringList seen;
@@ -187,7 +166,7 @@ void TestCliReading::inventory_json_holds_the_bus() {
 }
 
 void TestCliReading::poll_csv() {
-    const Run r = runCli(onBus({"poll", "31", "--count", "3", "--csv", "--interval", "100"}));
+    const CliRun r = runCli(onBus({"poll", "31", "--count", "3", "--csv", "--interval", "100"}));
     QCOMPARE(r.exitCode, 0);
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 4);
@@ -240,7 +219,7 @@ void TestCliReading::links_without_line_timing() {
     settings.close();
 
     args.replaceInStrings(QStringLiteral("DEVICE"), untimed.devicePath());
-    const Run r = runCli(args + QStringList{"read", "31", "--baud", "9600"});
+    const CliRun r = runCli(args + QStringList{"read", "31", "--baud", "9600"});
     QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
     QCOMPARE(r.out.contains(QStringLiteral("model       PT-C")), exitCode == 0);
     QCOMPARE(r.err.contains(QStringLiteral("lineTiming=false")), exitCode != 0);

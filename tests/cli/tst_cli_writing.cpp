@@ -2,11 +2,11 @@
 // simulated bus, judged by the transmitters' state afterwards and by the
 // frames the bus heard.
 
+#include "support/cli_process.h"
 #include "support/simulator_process.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -18,34 +18,6 @@ const QByteArray kBus = R"({"transmitters": [
      "rangeLow": "-010.00", "rangeHigh": "+250.00", "output4mA": "+000.00",
      "output20mA": "+200.00", "trim4mA": "+0012", "trim20mA": "-0007"},
     {"address": "12", "baud": 1200, "model": "PT-B", "id": "SN12", "unit": 0, "decimals": 1}]})";
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList& args, const QByteArray& input = {}) {
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH), args);
-    p.write(input);
-    p.closeWriteChannel();
-    Run r;
-    if (!p.waitForFinished(120'000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("did not finish");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QString describe(const Run& r) {
-    return QStringLiteral("exit %1, stdout:\n%2\nstderr:\n%3").arg(r.exitCode).arg(r.out, r.err);
-}
 
 // The command texts the bus heard for an address, checksum and CR cut off.
 QStringList heard(const QStringList& trace, const QString& address) {
@@ -142,7 +114,7 @@ void TestCliWriting::writes() {
     QFETCH(QStringList, expected);
     QFETCH(QStringList, heardWrites);
 
-    const Run r = runCli(onBus(args));
+    const CliRun r = runCli(onBus(args));
     QVERIFY2(r.exitCode == exitCode, qPrintable(describe(r)));
     const QJsonObject s = state(stateOf);
     for (const QString& item : expected) {
@@ -169,7 +141,7 @@ void TestCliWriting::writes() {
 
 void TestCliWriting::silent_write_stops_the_rest() {
     QCOMPARE(m_sim->control("fault 07 DL silent"), QStringLiteral("ok"));
-    const Run r = runCli(onBus(
+    const CliRun r = runCli(onBus(
         {"set", "07", "--baud", "4800", "unit=1", "rangeLow=1", "rangeHigh=2", "outputLow=3"}));
     QVERIFY2(r.exitCode == 1, qPrintable(describe(r)));
     QCOMPARE(heard(m_sim->traceLines(), "07"), (QStringList{"DP", "UT1", "DL+01.00"}));
@@ -199,7 +171,7 @@ void TestCliWriting::dry_run_sends_no_write() {
     const QByteArray document =
         runCli(onBus({"--json", "read", "12", "--baud", "1200"})).out.toUtf8();
     const int before = int(m_sim->traceLines().size());
-    const Run r = runCli(onBus(QStringList{"--dry-run"} + args), document);
+    const CliRun r = runCli(onBus(QStringList{"--dry-run"} + args), document);
     QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
     QVERIFY2(r.out.startsWith(firstFrame), qPrintable(r.out));
     // The checksum is there: the XOR of the address and command.
@@ -213,9 +185,9 @@ void TestCliWriting::dry_run_sends_no_write() {
 }
 
 void TestCliWriting::apply_clones_a_transmitter() {
-    const Run source = runCli(onBus({"--json", "read", "07", "--baud", "4800"}));
+    const CliRun source = runCli(onBus({"--json", "read", "07", "--baud", "4800"}));
     QVERIFY2(source.exitCode == 0, qPrintable(describe(source)));
-    const Run r =
+    const CliRun r =
         runCli(onBus({"apply", "12", "-", "--with-trims", "--with-texts"}), source.out.toUtf8());
     QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
     const QJsonObject a = state("07");
@@ -233,7 +205,7 @@ void TestCliWriting::apply_clones_a_transmitter() {
     // A difference on read-back fails the apply: 12 now answers "DH" with
     // no data, so the read gives nothing to compare.
     QCOMPARE(m_sim->control("fault 12 DH empty-data"), QStringLiteral("ok"));
-    const Run again = runCli(onBus({"apply", "12", "-"}), source.out.toUtf8());
+    const CliRun again = runCli(onBus({"apply", "12", "-"}), source.out.toUtf8());
     QVERIFY2(again.exitCode == 1, qPrintable(describe(again)));
     QVERIFY2(again.err.contains("12 rangeHigh: the document holds \"+250.00\""),
              qPrintable(again.err));
