@@ -33,7 +33,10 @@ share=$((total / ${#targets[@]}))
 # still caught (an input allocates a few KB), and resident memory stays flat
 # instead of growing by the quarantine as fresh pages are touched; fewer page
 # faults also make each input faster.
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:quarantine_size_mb=16}"
+# The test command exports ASAN_OPTIONS of its own; the fuzzers' small
+# quarantine must hold there too, so it comes first and only what the caller
+# sets explicitly overrides it.
+export ASAN_OPTIONS="detect_leaks=1:quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 # CPU seconds used by this script's finished children, into $cpu_now: on a
 # shared machine inputs per CPU second say more about a target than inputs
