@@ -3,7 +3,7 @@
 // pulled and put back now and then. After each replug the port is chosen
 // again in the window, as the engineer would. Prints one table.
 //
-// Usage: tarnwick-soak --minutes M [--unplug-every S] [--fault-rate R] [--seed N]
+// Usage: tarnwick-soak --minutes M [--unplug-every S] [--fault-rate R] [--series N]
 //                      [--out DIR]
 //   --unplug-every  seconds between unplugs, counted from the start of polling
 //                   (default 600); the adapter is back 2 s after each
@@ -169,9 +169,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption unplugOption("unplug-every", "Seconds between unplugs.", "S", "600");
     const QCommandLineOption rateOption("fault-rate", "Share of answers that go wrong.", "R",
                                         "0.1");
-    const QCommandLineOption seedOption("seed", "Seed of the random faults.", "N", "1");
+    const QCommandLineOption seriesOption("series", "Series of the random faults.", "N", "1");
     const QCommandLineOption outOption("out", "Keep the trace and the ticks here.", "DIR");
-    parser.addOptions({minutesOption, unplugOption, rateOption, seedOption, outOption});
+    parser.addOptions({minutesOption, unplugOption, rateOption, seriesOption, outOption});
     parser.addHelpOption();
     parser.process(app);
     const double minutes = parser.value(minutesOption).toDouble();
@@ -219,7 +219,7 @@ int main(int argc, char* argv[]) {
     window.listSelection().select(addresses, 0);
     QTest::qWait(300); // the last reply of the full read reaches the trace
     simulator.command(QStringLiteral("random-faults %1 %2")
-                          .arg(parser.value(rateOption), parser.value(seedOption)));
+                          .arg(parser.value(rateOption), parser.value(seriesOption)));
     QTest::qWait(100);
 
     QList<Tick> ticks;
@@ -243,9 +243,9 @@ int main(int argc, char* argv[]) {
     const qint64 pollStartNs = monotonicNs();
     const Resources atStart = resources();
     onOff->click();
-    std::printf("polling for %.1f min, unplugging every %.0f s, fault rate %s, seed %s\n", minutes,
-                unplugEvery, qPrintable(parser.value(rateOption)),
-                qPrintable(parser.value(seedOption)));
+    std::printf("polling for %.1f min, unplugging every %.0f s, fault rate %s, series %s\n",
+                minutes, unplugEvery, qPrintable(parser.value(rateOption)),
+                qPrintable(parser.value(seriesOption)));
     std::fflush(stdout);
 
     // Unplugs only where the adapter is back well before the end, so the

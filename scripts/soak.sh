@@ -11,7 +11,7 @@
 #                      minutes a quarter of the run, so a short run still sees
 #                      three replugs)
 #   SOAK_FAULT_RATE    the share of answers that go wrong (default 0.1)
-#   SOAK_SEED          seed of the random faults (default 1; the CLI's bus
+#   SOAK_SERIES          series of the random faults (default 1; the CLI's bus
 #                      takes the next one)
 #   TARNWICK_CLI       the tarnwick-cli to run beside the window (default: the
 #                      one in the build folder, if any)
@@ -30,7 +30,7 @@ else
     unplug_every="$(awk -v m="$minutes" 'BEGIN { s = m >= 30 ? 600 : m * 60 / 4; printf "%d", s < 20 ? 20 : s }')"
 fi
 rate="${SOAK_FAULT_RATE:-0.1}"
-seed="${SOAK_SEED:-1}"
+series="${SOAK_SERIES:-1}"
 
 "$root/scripts/install-deps.sh"
 [[ -f "$build/CMakeCache.txt" ]] ||
@@ -44,12 +44,12 @@ mkdir -p "$out/window" "$out/cli"
 # --- the window --------------------------------------------------------------
 # The search before polling takes a little over a minute and is not counted.
 "$build/bench/tarnwick-soak" --minutes "$minutes" --unplug-every "$unplug_every" \
-    --fault-rate "$rate" --seed "$seed" --out "$out/window" >"$out/window/report" 2>&1 &
+    --fault-rate "$rate" --series "$series" --out "$out/window" >"$out/window/report" 2>&1 &
 window_pid=$!
 
 # --- tarnwick-cli on a second bus ---------------------------------------------
 # HOOK for tarnwick-cli: runs only when the program exists. Its bus gets the
-# same faults with the next seed, and the simulator unplugs it by itself
+# same faults with the next series, and the simulator unplugs it by itself
 # (--unplug-every); the CLI reopens the port on its own.
 cli="${TARNWICK_CLI:-$(find "$build" -maxdepth 3 -type f -name tarnwick-cli -perm -u+x 2>/dev/null | head -n 1)}"
 cli_pid=""
@@ -57,7 +57,7 @@ if [[ -n "$cli" && -x "$cli" ]]; then
     sim="$build/simulator/tarnwick-sim"
     echo '{"transmitters": [{"address": "01", "baud": 9600}]}' >"$out/cli/bus.json"
     "$sim" --bus "$out/cli/bus.json" --link "$out/cli/bus" --trace "$out/cli/trace" \
-        --random-faults "$rate" --seed "$((seed + 1))" --unplug-every "$unplug_every" \
+        --random-faults "$rate" --series "$((series + 1))" --unplug-every "$unplug_every" \
         </dev/null >"$out/cli/simulator" 2>&1 &
     cli_sim_pid=$!
     for _ in $(seq 50); do [[ -e "$out/cli/bus" ]] && break; sleep 0.1; done

@@ -34,12 +34,12 @@ QByteArray junk(int count) {
 
 } // namespace
 
-std::optional<RandomFaults> parseRandomFaults(const QString& rate, const QString& seed) {
+std::optional<RandomFaults> parseRandomFaults(const QString& rate, const QString& series) {
     bool rateOk = false;
-    bool seedOk = false;
+    bool seriesOk = false;
     const double r = rate.toDouble(&rateOk);
-    const qulonglong s = seed.toULongLong(&seedOk);
-    if (!rateOk || !seedOk || !(r >= 0.0 && r <= 1.0))
+    const qulonglong s = series.toULongLong(&seriesOk);
+    if (!rateOk || !seriesOk || !(r >= 0.0 && r <= 1.0))
         return std::nullopt;
     return RandomFaults(r, s);
 }
@@ -155,7 +155,7 @@ QString Control::execute(const QString& line) {
         const std::optional<RandomFaults> faults =
             words.size() == 3 ? parseRandomFaults(words[1], words[2]) : std::nullopt;
         if (!faults)
-            return failure(QStringLiteral("usage: random-faults RATE SEED, RATE from 0 to 1; or "
+            return failure(QStringLiteral("usage: random-faults RATE SERIES, RATE from 0 to 1; or "
                                           "random-faults off"));
         bus.setRandomFaults(faults);
         return QStringLiteral("ok");

@@ -15,8 +15,8 @@ namespace sim {
 
 class Simulator;
 
-// A rate from 0 to 1 and a seed as typed; nothing for anything else.
-std::optional<RandomFaults> parseRandomFaults(const QString& rate, const QString& seed);
+// A rate from 0 to 1 and a series as typed; nothing for anything else.
+std::optional<RandomFaults> parseRandomFaults(const QString& rate, const QString& series);
 
 // Undoes the trace's escaping and takes the C escapes a person types:
 // \r \n \t \\ \0 and \xHH. No value for a malformed escape; *error says which.
@@ -28,8 +28,8 @@ std::optional<QByteArray> unescape(const QString& text, QString* error);
 //   fault ADDR CMD KIND     break CMD ("*" for all) of the transmitters at ADDR
 //   fault ADDR CMD none     mend it again
 //   clear-faults [ADDR]     mend everything (at ADDR)
-//   random-faults RATE SEED every answer goes wrong with probability RATE
-//   random-faults off       (0 to 1), in a way drawn from the seeded SEED
+//   random-faults RATE SERIES every answer goes wrong with probability RATE
+//   random-faults off       (0 to 1), in a way drawn from the numbered SERIES
 //   unplug | replug         the adapter vanishes / comes back on a new device
 //   send TEXT               raw bytes to the tool, escapes allowed
 //   flood N                 N bytes of junk to the tool, no CR among them

@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
             "Simulated pressure transmitters on a pseudo-terminal. The first line of output names "
             "the device to open as the serial port.\n\n"
             "Control commands on standard input, one per line:\n"
-            "  fault ADDR CMD KIND, clear-faults [ADDR], random-faults RATE SEED | off,\n"
+            "  fault ADDR CMD KIND, clear-faults [ADDR], random-faults RATE SERIES | off,\n"
             "  unplug, replug, send TEXT, flood N, state ADDR [BAUD], quit\n"
             "Fault kinds: %1")
             .arg(sim::faultKindNames()));
@@ -101,9 +101,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Every answer goes wrong with this probability (0 to 1), in one of the "
                        "fault kinds but none, drawn at random; the trace names each one."),
         QStringLiteral("rate"));
-    const QCommandLineOption seedOption(
-        QStringLiteral("seed"),
-        QStringLiteral("Seed of the random faults, so a run can be repeated (default 1)."),
+    const QCommandLineOption seriesOption(
+        QStringLiteral("series"),
+        QStringLiteral("Series of the random faults, so a run can be repeated (default 1)."),
         QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption unplugOption(
         QStringLiteral("unplug-every"),
@@ -112,7 +112,7 @@ int main(int argc, char* argv[]) {
             .arg(sim::PlugCycle::kDownMs / 1000),
         QStringLiteral("seconds"));
     parser.addOptions({busOption, linkOption, traceOption, faultOption, printOption, noTimingOption,
-                       randomOption, seedOption, unplugOption});
+                       randomOption, seriesOption, unplugOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
@@ -149,11 +149,11 @@ int main(int argc, char* argv[]) {
             bus.transmitters()[i].faults().set(parts[1].toLatin1(), *kind);
     }
 
-    if (parser.isSet(randomOption) || parser.isSet(seedOption)) {
+    if (parser.isSet(randomOption) || parser.isSet(seriesOption)) {
         std::optional<sim::RandomFaults> faults =
-            sim::parseRandomFaults(parser.value(randomOption), parser.value(seedOption));
+            sim::parseRandomFaults(parser.value(randomOption), parser.value(seriesOption));
         if (!faults || !parser.isSet(randomOption))
-            return fail(QStringLiteral("--random-faults RATE [--seed N]: RATE from 0 to 1, N a "
+            return fail(QStringLiteral("--random-faults RATE [--series N]: RATE from 0 to 1, N a "
                                        "whole number"));
         bus.setRandomFaults(std::move(faults));
     }

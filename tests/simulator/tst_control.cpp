@@ -155,11 +155,12 @@ void TestControl::mistakes_get_an_error_answer_data() {
                                          << QStringLiteral("error: no transmitter at 01 with 1200");
     QTest::newRow("replug while plugged")
         << QStringLiteral("replug") << QStringLiteral("error: still plugged in");
-    const QString randomUsage = QStringLiteral("error: usage: random-faults RATE SEED");
+    const QString randomUsage = QStringLiteral("error: usage: random-faults RATE SERIES");
     QTest::newRow("random rate above 1") << QStringLiteral("random-faults 1.5 1") << randomUsage;
     QTest::newRow("random rate no number") << QStringLiteral("random-faults nan 1") << randomUsage;
-    QTest::newRow("random without seed") << QStringLiteral("random-faults 0.1") << randomUsage;
-    QTest::newRow("random seed negative") << QStringLiteral("random-faults 0.1 -3") << randomUsage;
+    QTest::newRow("random without series") << QStringLiteral("random-faults 0.1") << randomUsage;
+    QTest::newRow("random series negative")
+        << QStringLiteral("random-faults 0.1 -3") << randomUsage;
 }
 
 void TestControl::mistakes_get_an_error_answer() {

@@ -22,8 +22,8 @@ private slots:
     void each_fault_shapes_the_reply();
     void lower_case_checksum_of_digits_only_changes_nothing();
     void longest_matching_command_wins();
-    void random_faults_follow_rate_and_seed_data();
-    void random_faults_follow_rate_and_seed();
+    void random_faults_follow_rate_and_series_data();
+    void random_faults_follow_rate_and_series();
 };
 
 void TestFaults::each_fault_shapes_the_reply_data() {
@@ -87,7 +87,7 @@ void TestFaults::longest_matching_command_wins() {
     QCOMPARE(table.forCommand("RP0"), FaultKind::None);
 }
 
-void TestFaults::random_faults_follow_rate_and_seed_data() {
+void TestFaults::random_faults_follow_rate_and_series_data() {
     QTest::addColumn<double>("rate");
     QTest::addColumn<int>("atLeast");
     QTest::addColumn<int>("atMost");
@@ -97,7 +97,7 @@ void TestFaults::random_faults_follow_rate_and_seed_data() {
     QTest::newRow("above 1 is always") << 3.0 << 1000 << 1000;
 }
 
-void TestFaults::random_faults_follow_rate_and_seed() {
+void TestFaults::random_faults_follow_rate_and_series() {
     QFETCH(double, rate);
     QFETCH(int, atLeast);
     QFETCH(int, atMost);
@@ -115,7 +115,7 @@ void TestFaults::random_faults_follow_rate_and_seed() {
         if (first.back() != FaultKind::None)
             ++kinds[first.back()];
     }
-    QCOMPARE(first, second); // a seed repeats its run
+    QCOMPARE(first, second); // a series repeats its run
     QCOMPARE(first == third, rate == 0.0);
     int faults = 0;
     for (const auto& [kind, n] : kinds) {

@@ -162,7 +162,7 @@ void TestSimulatorProcess::unplug_and_replug_keep_the_link() {
 
 void TestSimulatorProcess::random_faults_and_unplugs_from_the_command_line() {
     SimulatorProcess sim({QStringLiteral("--random-faults"), QStringLiteral("1"),
-                          QStringLiteral("--seed"), QStringLiteral("3"),
+                          QStringLiteral("--series"), QStringLiteral("3"),
                           QStringLiteral("--unplug-every"), QStringLiteral("1.5")});
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
     LineEnd tool;
