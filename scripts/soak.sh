@@ -100,8 +100,9 @@ if [[ -n "$cli_pid" ]]; then
     trace="$out/cli/trace"
     echo "| figure | measured | goal | met |"
     echo "|---|---|---|---|"
-    lines="$(wc -l <"$out/cli/readings.csv")"
-    echo "| CSV lines / cycles asked for | $lines / $cycles | equal | $([[ $lines -eq $cycles ]] && echo yes || echo NO) |"
+    # One line a cycle, after the heading line.
+    lines="$(($(wc -l <"$out/cli/readings.csv") - 1))"
+    echo "| CSV cycle lines / cycles asked for | $lines / $cycles | equal | $([[ $lines -eq $cycles ]] && echo yes || echo NO) |"
     # Exchanges and injected faults from the first poll request on.
     awk '$3 == "heard" && ($4 ~ /^\$01R[PT]0/) { polling = 1 }
          polling && $3 == "heard" {
