@@ -7,8 +7,6 @@
 #include "protocol/trim_text.h"
 #include "protocol/units.h"
 
-#include <QRegularExpression>
-
 namespace {
 constexpr int kHighestUnit = 6;
 constexpr int kHighestDecimals = 4;
@@ -85,9 +83,8 @@ std::optional<int> unitCodeOf(const QString& text) {
 }
 
 std::optional<int> trimPositionOf(const QString& text) {
-    static const QRegularExpression whole(
-        QRegularExpression::anchoredPattern(QStringLiteral("[+-]?[0-9]{1,4}")));
-    if (!whole.match(text).hasMatch())
+    const bool hasSign = text.startsWith(QLatin1Char('+')) || text.startsWith(QLatin1Char('-'));
+    if (!isDigitRun(QStringView(text).sliced(hasSign ? 1 : 0), 1, 4))
         return std::nullopt;
     const int position = text.toInt();
     if (position < -kTrimLimit || position > kTrimLimit)

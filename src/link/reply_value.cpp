@@ -23,11 +23,12 @@ bool isDigit(QChar c) {
 class BlankSkipper {
 public:
     explicit BlankSkipper(QStringView text)
-        : m_text(text) {
+        : m_at(text.begin())
+        , m_end(text.end()) {
         skipBlanks();
     }
     // The current character; U+0000 at the end, which is part of no number.
-    QChar peek() const { return m_at < m_text.size() ? m_text[m_at] : QChar(); }
+    QChar peek() const { return m_at != m_end ? *m_at : QChar(); }
     void advance() {
         ++m_at;
         skipBlanks();
@@ -35,24 +36,29 @@ public:
 
 private:
     void skipBlanks() {
-        while (m_at < m_text.size() && isIgnored(m_text[m_at]))
+        while (m_at != m_end && isIgnored(*m_at))
             ++m_at;
     }
 
-    QStringView m_text;
-    qsizetype m_at = 0;
+    const QChar* m_at;
+    const QChar* m_end;
 };
 
-// The leading number of text with the ignored blanks taken out, as plain
-// ASCII for strtod; empty when the text does not start with a number. It
-// reads no further than the number: a reply may hold much more after it.
-std::string leadingNumber(QStringView text) {
+// Reads the leading number of text with the ignored blanks taken out and
+// says whether there is one; when out is given, it receives the number as
+// plain ASCII for strtod. It reads no further than the number: a reply may
+// hold much more after it. Whether there is a number needs no copy at all.
+bool leadingNumber(QStringView text, std::string* out) {
     BlankSkipper in(text);
-    std::string out;
-    // At most the whole text: one allocation, not one per doubling.
-    out.reserve(std::size_t(text.size()));
     auto take = [&] {
-        out += char(in.peek().unicode());
+        if (out) {
+            // A short number fits the string's own buffer; a long one (a
+            // reply may hold hundreds of digits) gets room for the whole
+            // text at once, one allocation and not one per doubling.
+            if (out->size() == out->capacity())
+                out->reserve(std::size_t(text.size()));
+            *out += char(in.peek().unicode());
+        }
         in.advance();
     };
     if (in.peek() == QLatin1Char('+') || in.peek() == QLatin1Char('-'))
@@ -69,8 +75,8 @@ std::string leadingNumber(QStringView text) {
             digits = true;
         }
     }
-    if (!digits)
-        return {};
+    if (!digits || !out)
+        return digits;
     // An exponent counts only when it is complete: "1e" is 1.
     if (in.peek() == QLatin1Char('e') || in.peek() == QLatin1Char('E')) {
         std::string exponent = "e";
@@ -86,9 +92,9 @@ std::string leadingNumber(QStringView text) {
             expDigits = true;
         }
         if (expDigits)
-            out += exponent;
+            *out += exponent;
     }
-    return out;
+    return true;
 }
 } // namespace
 
@@ -107,8 +113,8 @@ bool isReading(const QString& reply) {
 }
 
 double numericValue(const QString& text) {
-    const std::string number = leadingNumber(text);
-    if (number.empty())
+    std::string number;
+    if (!leadingNumber(text, &number))
         return 0.0;
     // Read in the C locale whatever the user's is (where the decimal separator
     // is a comma, plain strtod would read "12.5" as 12). Beyond double range
@@ -118,7 +124,7 @@ double numericValue(const QString& text) {
 }
 
 bool hasNumber(const QString& text) {
-    return !leadingNumber(text).empty();
+    return leadingNumber(text, nullptr);
 }
 
 std::optional<qint16> integerValue(const QString& text) {

@@ -1,15 +1,13 @@
 #include "protocol/bus_search.h"
 
-#include <QRegularExpression>
+#include "protocol/number_format.h"
 
 QString busAddress(int number) {
     return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
 }
 
 bool isBusAddress(const QString& text) {
-    static const QRegularExpression twoDigits(
-        QRegularExpression::anchoredPattern(QStringLiteral("[0-9][0-9]")));
-    return twoDigits.match(text).hasMatch() && text != QLatin1String("00");
+    return isDigitRun(text, 2, 2) && text != QLatin1String("00");
 }
 
 QString lineSettingsOfIndex(int baudIndex) {

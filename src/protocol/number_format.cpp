@@ -1,7 +1,5 @@
 #include "protocol/number_format.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,10 +7,17 @@
 #include <string>
 
 namespace {
-// Anchored to the whole text: a "$" alone would also match before a final
-// line feed.
-const QRegularExpression kNumber(QRegularExpression::anchoredPattern(
-    QStringLiteral("[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?")));
+bool isAsciiDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The number of ASCII digits at text[from] onwards.
+qsizetype digitsAt(QStringView text, qsizetype from) {
+    qsizetype at = from;
+    while (at < text.size() && isAsciiDigit(text[at]))
+        ++at;
+    return at - from;
+}
 
 // Adds one to the last digit of a string of digits, carrying to the left.
 void incrementDigits(std::string& digits) {
@@ -54,9 +59,41 @@ bool shortestDecimal(float v, std::string& whole, std::string& fraction) {
 }
 } // namespace
 
+bool isDigitRun(QStringView text, qsizetype minDigits, qsizetype maxDigits) {
+    return text.size() >= minDigits && text.size() <= maxDigits && digitsAt(text, 0) == text.size();
+}
+
+// Scanned by hand rather than by a regular expression: every typed key and
+// every planned write passes through here, and a match costs allocations.
+bool isNumberText(QStringView text) {
+    qsizetype at = 0;
+    if (at < text.size() && (text[at] == QLatin1Char('+') || text[at] == QLatin1Char('-')))
+        ++at;
+    const qsizetype whole = digitsAt(text, at);
+    at += whole;
+    qsizetype fraction = 0;
+    if (at < text.size() && text[at] == QLatin1Char('.')) {
+        ++at;
+        fraction = digitsAt(text, at);
+        at += fraction;
+    }
+    if (whole == 0 && fraction == 0)
+        return false;
+    if (at < text.size() && (text[at] == QLatin1Char('e') || text[at] == QLatin1Char('E'))) {
+        ++at;
+        if (at < text.size() && (text[at] == QLatin1Char('+') || text[at] == QLatin1Char('-')))
+            ++at;
+        const qsizetype exponent = digitsAt(text, at);
+        if (exponent == 0)
+            return false;
+        at += exponent;
+    }
+    return at == text.size();
+}
+
 std::optional<float> singleValue(const QString& text) {
     const QString t = text.trimmed();
-    if (!kNumber.match(t).hasMatch())
+    if (!isNumberText(t))
         return std::nullopt;
     std::string s = t.toStdString();
     const bool negative = s.front() == '-';
@@ -96,7 +133,7 @@ QString decimalPattern(int decimals) {
 }
 
 bool isSendableNumber(const QString& text) {
-    return kNumber.match(text).hasMatch() && singleValue(text).has_value();
+    return isNumberText(text) && singleValue(text).has_value();
 }
 
 std::optional<QString> formatWithPattern(float v, const QString& pattern) {

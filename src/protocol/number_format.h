@@ -1,12 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 #include <optional>
 
 // The numeric fields hold pressures as signed decimal text with the number of
 // decimals the transmitter uses, chosen by a pattern of Cmb_DP: "0000.",
 // "000.0", "00.00", "0.000" or ".0000".
+
+// Whether text is between minDigits and maxDigits ASCII digits and nothing
+// else: other scripts' digits are no digits on the wire.
+bool isDigitRun(QStringView text, qsizetype minDigits, qsizetype maxDigits);
+
+// Whether text is a number and nothing else: an optional sign, digits with an
+// optional decimal point and fraction (or a point and digits), an optional
+// exponent; ASCII digits only, no blanks.
+bool isNumberText(QStringView text);
 
 // The text read as a single-precision number: an optional sign, digits with
 // an optional decimal point and fraction, an optional exponent, blanks around

@@ -2,6 +2,7 @@
 // form, and what is refused before anything goes out.
 
 #include "cli/apply_plan.h"
+#include "cli/arguments.h"
 #include "cli/move_plan.h"
 #include "cli/transmitter_read.h"
 #include "cli/write_plan.h"
@@ -38,6 +39,7 @@ private slots:
     void apply();
     void read_back_comparison();
     void move_and_core_rules();
+    void argument_lists();
 };
 
 void TestWritePlan::set_data() {
@@ -187,6 +189,21 @@ void TestWritePlan::move_and_core_rules() {
         QVERIFY2(isBusAddress(yes), yes);
     for (const char* no : {"00", "7", "100", "12\n", " 12", "1a", ""})
         QVERIFY2(!isBusAddress(no), no);
+}
+
+void TestWritePlan::argument_lists() {
+    using Numbers = std::optional<QList<int>>;
+    const Numbers none;
+    QCOMPARE(parseAddressList("31,5-7,6,99"), Numbers({5, 6, 7, 31, 99}));
+    QCOMPARE(parseAddressList(" 1-3 ,1-3"), Numbers({1, 2, 3}));
+    for (const char* bad : {"", ",", "1,", "0", "100", "7-5", "1-2-3", "-5", "5-", "1 2", "\uff11"})
+        QVERIFY2(parseAddressList(QString::fromUtf8(bad)) == none, bad);
+    QCOMPARE(parseBaudList("1200,9600,1200"), Numbers({3, 0}));
+    for (const char* bad : {"", "9600,", "19200", "96OO"})
+        QVERIFY2(parseBaudList(bad) == none, bad);
+    QCOMPARE(parseBusAddress(u" 7 ").value_or("none"), QStringLiteral("07"));
+    for (const char* bad : {"007", "0", "100", "+7", "7a"})
+        QVERIFY2(!parseBusAddress(QString::fromLatin1(bad)), bad);
 }
 
 QTEST_APPLESS_MAIN(TestWritePlan)

@@ -124,6 +124,10 @@ void TestNumberFormat::reading_typed_text_data() {
     QTest::newRow("sign alone") << "-";
     QTest::newRow("full-width digits") << "１２";
     QTest::newRow("inner blank") << "1 2";
+    QTest::newRow("exponent without digits") << "1e+";
+    QTest::newRow("point alone") << ".";
+    QTest::newRow("point and exponent only") << "+.e5";
+    QTest::newRow("Arabic-Indic digits") << "\u0663";
 }
 
 void TestNumberFormat::reading_typed_text() {
@@ -133,7 +137,8 @@ void TestNumberFormat::reading_typed_text() {
 }
 
 void TestNumberFormat::sendable_numbers() {
-    for (const char* text : {"+012.3", "-.5000", "250", "+0012.", "1e3", "+0012"})
+    for (const char* text :
+         {"+012.3", "-.5000", "250", "+0012.", "1e3", "+0012", "1.E-5", "-.5e+1"})
         QVERIFY2(isSendableNumber(text), text);
     // The failure texts and anything with blanks never go out.
     for (const char* text : {" 0", " 3", "*01\r", "+12.5 ", "DAZF", "12\n", "73\n"})
