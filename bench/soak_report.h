@@ -42,6 +42,12 @@ struct SoakRun {
     Resources atEnd;
 };
 
+// Whether an exchange whose answer got the fault injected ("none", "late",
+// "not sent", "unplugged", ...) may end in outcome: "reading", "no reply",
+// "frame error", "no data", or "failed" for any of the last three, which is
+// all tarnwick-cli's CSV tells.
+bool outcomeExpected(const QString& injected, const QString& outcome);
+
 // Matches the window's ticks with the requests in the trace and prints the
 // table; each tick also goes to tickLog as a CSV line when it is given.
 void printSoakReport(const SoakRun& run, QFile* tickLog);

@@ -35,7 +35,7 @@ series="${SOAK_SERIES:-1}"
 "$root/scripts/install-deps.sh"
 [[ -f "$build/CMakeCache.txt" ]] ||
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
-cmake --build "$build" -j"$(nproc)" --target tarnwick-soak tarnwick-sim
+cmake --build "$build" -j"$(nproc)" --target tarnwick-soak tarnwick-soak-cli tarnwick-sim
 
 out="$build/soak"
 rm -rf "$out"
@@ -61,11 +61,23 @@ if [[ -n "$cli" && -x "$cli" ]]; then
         </dev/null >"$out/cli/simulator" 2>&1 &
     cli_sim_pid=$!
     for _ in $(seq 50); do [[ -e "$out/cli/bus" ]] && break; sleep 0.1; done
+    # The CSV's times are wall-clock, the trace's monotonic: a sample of both
+    # now and one at the end put them on one clock.
+    "$build/bench/tarnwick-soak-cli" --clock-sample >"$out/cli/clock"
     interval_ms=250
-    cycles="$(awk -v m="$minutes" -v i="$interval_ms" 'BEGIN { printf "%d", m * 60000 / i }')"
+    # The simulator unplugs at every multiple of the unplug time, the last one
+    # possibly at the very end: the CLI polls 5 s longer so that it can show
+    # its recovery from that one too.
+    cycles="$(awk -v m="$minutes" -v i="$interval_ms" 'BEGIN { printf "%d", (m * 60000 + 5000) / i }')"
     "$cli" --port "$out/cli/bus" poll 01 --interval "$interval_ms" --count "$cycles" --csv \
         >"$out/cli/readings.csv" 2>"$out/cli/stderr" &
     cli_pid=$!
+    # Its bus goes as soon as the CLI is done, so no replug comes after the
+    # last cycle (the window may still be polling then).
+    (
+        while kill -0 "$cli_pid" 2>/dev/null; do sleep 0.5; done
+        kill "$cli_sim_pid" 2>/dev/null || true
+    ) &
     # Resident memory (kB) and open descriptors of the CLI, once after 2 s,
     # once after a minute and every 10 s after that; the last sample is the end.
     (
@@ -93,6 +105,7 @@ echo "| crashes | $window_crashes$([[ $window_status -ne 0 ]] && echo " (exit st
 if [[ -n "$cli_pid" ]]; then
     cli_status=0
     wait "$cli_pid" || cli_status=$?
+    "$build/bench/tarnwick-soak-cli" --clock-sample >>"$out/cli/clock"
     kill "$cli_sim_pid" 2>/dev/null || true
     wait "$cli_sim_pid" 2>/dev/null || true
     echo
@@ -117,9 +130,10 @@ if [[ -n "$cli_pid" ]]; then
              for (f in other) { o = o " " f " x" other[f]; c += other[f] }
              printf "| frames other than RP0/RT0/AD since polling started | %s | 0 | %s |\n", c ? o : "0", c ? "NO" : "yes"
          }' "$trace"
-    awk -F, '{ if ($2 == "") p++; if ($3 == "") t++ }
-             END { printf "| cycles without pressure / without temperature (CSV) | %d / %d | (beside the injected faults) | yes |\n", p, t }' \
-        "$out/cli/readings.csv"
+    # Each cycle's two readings beside the faults drawn for their requests,
+    # and the time from each replug to the first reading after it.
+    "$build/bench/tarnwick-soak-cli" --trace "$trace" --csv "$out/cli/readings.csv" \
+        --clock "$out/cli/clock"
     if [[ -s "$out/cli/samples" ]]; then
         read -r _ rss_start fds_start <"$out/cli/samples"
         rss_minute="$(awk '$1 >= 60 { print $2; exit }' "$out/cli/samples")"
@@ -129,15 +143,14 @@ if [[ -n "$cli_pid" ]]; then
         echo "| resident memory at 1 min / at the end | $((rss_minute / 1024)) / $((rss_end / 1024)) MiB ($growth %) | within 5 % | $(awk -v g="$growth" 'BEGIN { print (g <= 5 && g >= -5) ? "yes" : "NO" }') |"
         echo "| open file descriptors at start / end | $fds_start / $fds_end | equal | $([[ $fds_start -eq $fds_end ]] && echo yes || echo NO) |"
     fi
-    echo "| reopenings reported on stderr | $(grep -ci 'reopen' "$out/cli/stderr" || true) | one per replug | (see below) |"
-    echo "| replugs in the trace | $(grep -c ' event replug ' "$trace" || true) | (reference) | yes |"
+    replugs="$(grep -c ' event replug' "$trace" || true)"
+    lost="$(grep -c ' lost; reopening' "$out/cli/stderr" || true)"
+    reopened="$(grep -c ' reopened$' "$out/cli/stderr" || true)"
+    echo "| replugs in the trace / losses and reopenings said on stderr | $replugs / $lost, $reopened | equal | $([[ $lost -eq $replugs && $reopened -eq $replugs ]] && echo yes || echo NO) |"
     cli_crashes=0
     [[ $cli_status -ge 128 ]] && cli_crashes=1
-    echo "| crashes | $cli_crashes$([[ $cli_status -ne 0 ]] && echo " (exit status $cli_status)") | 0 | $([[ $cli_crashes -eq 0 ]] && echo yes || echo NO) |"
-    # TODO(tarnwick-cli): the time from each "event replug" in the trace to the
-    # first CSV line with a value after it, once the CSV's time column can be
-    # put on the trace's clock (CLOCK_MONOTONIC nanoseconds); and failures by
-    # kind cycle by cycle, as the window's table does from its ticks.
+    # Exit status 1 says that some reads failed, as the faults make them.
+    echo "| crashes | $cli_crashes (exit status $cli_status) | 0 | $([[ $cli_crashes -eq 0 ]] && echo yes || echo NO) |"
 else
     echo
     echo "== tarnwick-cli: not built (set TARNWICK_CLI or build it into $build); its half of the soak was left out"
