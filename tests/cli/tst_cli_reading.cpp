@@ -20,7 +20,8 @@ const QByteArray kBus = R"({"transmitters": [
      "rangeLow": "+000.00", "rangeHigh": "+250.00", "trim4mA": "+0012", "trim20mA": "-0007",
      "faults": {"OL": "silent", "OH": "bad-checksum"}},
     {"address": "12", "baud": 1200, "model": "PT-B", "unit": 0, "decimals": 1},
-    {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4}]})";
+    {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4},
+    {"address": "44", "baud": 9600, "model": "PT-L", "decimals": 2, "faults": {"RP0": "late"}}]})";
 } // namespace
 
 class TestCliReading : public QObject {
@@ -176,6 +177,16 @@ void TestCliReading::poll_csv() {
     for (int i = 1; i < 4; ++i)
         QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
     QVERIFY2(r.err.contains(QStringLiteral("3 cycles, 0 failed reads")), qPrintable(r.err));
+
+    // Each pressure reply comes after its time-out, while the temperature is
+    // asked for: it must not be taken for the temperature.
+    const CliRun late =
+        runCli(onBus({"poll", "44", "--baud", "9600", "--count", "3", "--csv", "--interval", "0"}));
+    const QStringList cycles = late.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+    QCOMPARE(cycles.size(), 3);
+    const QRegularExpression onlyTemperature(QStringLiteral(",,[+-]\\d\\d\\.\\d$"));
+    for (const QString& cycle : cycles)
+        QVERIFY2(onlyTemperature.match(cycle).hasMatch(), qPrintable(cycle));
 }
 
 void TestCliReading::ctrl_c_stops_a_search() {
