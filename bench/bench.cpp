@@ -11,6 +11,7 @@
 #include "cli_runs.h"
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "monotonic_clock.h"
 #include "support/real_window.h"
 #include "ui/list_selection.h"
 
@@ -23,18 +24,11 @@
 #include <QTimer>
 
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-qint64 monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 double cpuSeconds() {
     rusage r{};

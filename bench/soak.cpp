@@ -14,6 +14,7 @@
 #include "link/port_devices.h"
 #include "link/qt_serial_port.h"
 #include "link/reply_value.h"
+#include "monotonic_clock.h"
 #include "soak_report.h"
 #include "soak_trace.h"
 #include "support/fake_message_boxes.h"
@@ -37,8 +38,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -49,12 +48,6 @@ constexpr int kDownMs = 2000;
 constexpr int kFirstMinuteMs = 60000;
 
 const QByteArray kBus = R"({"transmitters": [{"address": "01", "baud": 9600}]})";
-
-qint64 monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 // Resident memory of this process in MiB, from the kernel's own count.
 double residentMiB() {

@@ -9,6 +9,7 @@
 //   tarnwick-soak-cli --trace FILE --csv FILE --clock FILE
 //       prints the rows of the CLI's table.
 
+#include "monotonic_clock.h"
 #include "soak_report.h"
 #include "soak_trace.h"
 
@@ -19,16 +20,9 @@
 #include <QMap>
 
 #include <cstdio>
-#include <ctime>
 #include <optional>
 
 namespace {
-
-qint64 monotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 // One CSV line: when the cycle ended, on the monotonic clock, and whether
 // each reading came.
