@@ -30,36 +30,21 @@ QString answerProblem(Answer answer) {
 
 Bus::Bus(SerialPort& port, const Clock& clock, TracedPort* trace, const QString& device)
     : m_port(port)
-    , m_clock(clock)
     , m_trace(trace)
-    , m_device(device) {}
+    , m_device(device)
+    , m_line(port, clock) {}
 
 bool Bus::setBaudIndex(int baudIndex) {
     const QString settings = lineSettingsOfIndex(baudIndex);
     if (settings.isEmpty() || !m_port.setSettings(settings))
         return false;
     m_baudIndex = baudIndex;
-    // A late reply at the old rate is no frame at the new one.
-    m_unansweredAddress.clear();
     return true;
 }
 
 QString Bus::exchange(const QString& address, const QString& command) {
-    if (address == m_unansweredAddress) {
-        // Whatever comes in meanwhile is dropped; the exchange discards the
-        // rest before it writes.
-        const qint64 start = m_clock.msecs();
-        const int settle = replyTimeoutMs(m_port.settings());
-        for (qint64 elapsed = 0; elapsed < settle && m_port.isOpen();
-             elapsed = m_clock.msecs() - start) {
-            m_port.waitForInput(int(settle - elapsed));
-            m_port.readAll();
-        }
-    }
-    const QString reply = Comm_Send(m_port, m_clock, address, command, &m_notes);
-    const bool answered = reply.startsWith(QLatin1Char('*'));
-    m_unansweredAddress = answered ? QString() : address;
-    if (answered)
+    const QString reply = m_line.exchange(address, command, &m_notes);
+    if (reply.startsWith(QLatin1Char('*')))
         ++m_verified;
     if (m_trace)
         m_trace->flush();

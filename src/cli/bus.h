@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/bus_line.h"
 #include "link/exchange.h"
 
 #include <QString>
@@ -34,12 +35,9 @@ public:
     bool setBaudIndex(int baudIndex);
     int baudIndex() const { return m_baudIndex; }
 
-    // One exchange; the reply text as the core's exchange returns it. After
-    // an exchange that got no valid reply, the next one to the same address
-    // first lets the line settle for one reply time-out: a reply that comes
-    // after its own time-out carries the same address and a valid checksum,
-    // and would otherwise be taken for the next request's ("RP0" coming
-    // late into "RT0" showed a pressure as the temperature).
+    // One exchange on the core's bus line, which lets the line settle after
+    // a failure ("RP0" coming late into "RT0" showed a pressure as the
+    // temperature); the reply text as the core's exchange returns it.
     QString exchange(const QString& address, const QString& command);
 
     // "AD" at 9600, 4800, 2400 and 1200 until the address answers; the line
@@ -52,11 +50,10 @@ public:
 
 private:
     SerialPort& m_port;
-    const Clock& m_clock;
     TracedPort* m_trace;
     QString m_device;
     int m_baudIndex = -1;
     ExchangeNotes m_notes;
     int m_verified = 0;
-    QString m_unansweredAddress; // of the last exchange, when it got no valid reply
+    BusLine m_line;
 };

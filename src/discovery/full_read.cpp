@@ -57,6 +57,12 @@ void MainWindow::ReadAllParameters() {
     const auto send = [this](const QString& command) {
         return Comm_Send(ui->CMB_ADDR->currentText(), command);
     };
+    // After one failed exchange no trim is written back: a late reply may
+    // still be about, and the trims read after it are shown but leave the
+    // bars where they stand. A click on a bar then sends its position and one
+    // step, as after a failed trim exchange.
+    const quint64 failuresBefore = m_busLine.failureCount();
+    const auto noFailureYet = [&] { return m_busLine.failureCount() == failuresBefore; };
 
     for (const FullReadItem& item : fullRead()) {
         const QString reply = send(commandText(item.command));
@@ -101,11 +107,13 @@ void MainWindow::ReadAllParameters() {
             break;
         case FullReadStep::Trim4mA:
             guardedCut(ui->TXT_DAZF, reply);
-            moveTrimBar(ui->VScroll1, reply, ui->TXT_DAZF->text());
+            if (noFailureYet())
+                moveTrimBar(ui->VScroll1, reply, ui->TXT_DAZF->text());
             break;
         case FullReadStep::Trim20mA:
             guardedCut(ui->TXT_DAFF, reply);
-            moveTrimBar(ui->VScroll2, reply, ui->TXT_DAFF->text());
+            if (noFailureYet())
+                moveTrimBar(ui->VScroll2, reply, ui->TXT_DAFF->text());
             break;
         case FullReadStep::Pressure:
             showPressure(reply);

@@ -53,6 +53,42 @@ int replyTimeoutMs(const QString& lineSettings) {
     return 0;
 }
 
+namespace {
+// The search probe "$01AD04" + CR and its answer "*010100" + CR: the frames
+// the rates' time-outs were made for.
+constexpr qsizetype kProbeChars = 8;
+constexpr qsizetype kMaxCountedReplyChars = 40;
+
+int timeoutOfBaud(int baud) {
+    switch (baud) {
+    case 9600:
+        return 60;
+    case 4800:
+        return 100;
+    case 2400:
+        return 200;
+    case 1200:
+        return 300;
+    default:
+        return 0;
+    }
+}
+} // namespace
+
+qint64 wireTimeUs(qsizetype chars, int baud) {
+    return baud > 0 ? qint64(chars) * 10 * 1000000 / baud : 0;
+}
+
+qint64 replyDeadlineUs(int baud, qsizetype requestChars, qsizetype replyChars) {
+    const int timeout = timeoutOfBaud(baud);
+    if (timeout == 0)
+        return 0;
+    const qsizetype extraRequest = qMax<qsizetype>(0, requestChars - kProbeChars);
+    const qsizetype extraReply =
+        qMax<qsizetype>(0, qMin(replyChars, kMaxCountedReplyChars) - kProbeChars);
+    return qint64(timeout) * 1000 + wireTimeUs(extraRequest + extraReply, baud);
+}
+
 QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr,
                   const QString& send_comm, ExchangeNotes* notes) {
     const int timeout = replyTimeoutMs(port.settings());
@@ -65,18 +101,25 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
     port.discardInput();
     port.discardOutput();
 
-    // The time-out starts before the write, so it covers sending the request
-    // as well as receiving the reply.
-    const qint64 start = clock.msecs();
+    // The time-out starts before the write. It counts the transmitter's
+    // silence: the deadline grows by the wire time of a request longer than
+    // the probe and of every reply character beyond the probe's answer, so a
+    // long frame is not cut off while it is still on the line.
+    const qint64 start = clock.usecs();
     port.write(request);
 
     const std::optional<LineSettings> line = LineSettings::parse(port.settings());
-    const int baud = timeout > 0 && line && port.hasLineTiming() ? line->baud : 0;
+    const int lineBaud = timeout > 0 && line ? line->baud : 0;
+    const int timedBaud = port.hasLineTiming() ? lineBaud : 0;
     QByteArray received;
+    qsizetype arrived = 0; // since the write, dropped frames included
     for (;;) {
-        received += port.readAll();
+        const QByteArray chunk = port.readAll();
+        arrived += chunk.size();
+        received += chunk;
         qsizetype cr = received.indexOf(frame::kCR);
-        while (cr >= 0 && tooEarly(clock.msecs() - start, baud, request.size(), cr + 1)) {
+        while (cr >= 0 &&
+               tooEarly((clock.usecs() - start) / 1000, timedBaud, request.size(), cr + 1)) {
             received.remove(0, cr + 1);
             cr = received.indexOf(frame::kCR);
             if (notes)
@@ -88,12 +131,13 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
             received.truncate(kMaxReceived + 1);
             break;
         }
-        const qint64 elapsed = clock.msecs() - start;
-        if (elapsed >= timeout || !port.isOpen())
+        const qint64 deadline = replyDeadlineUs(lineBaud, request.size(), arrived);
+        const qint64 elapsed = clock.usecs() - start;
+        if (elapsed >= deadline || !port.isOpen())
             break;
         // Sleeps in the port until input arrives, so the reply is noticed as
         // soon as its CR is in and no time is burnt meanwhile.
-        port.waitForInput(int(timeout - elapsed));
+        port.waitForInput(int((deadline - elapsed + 999) / 1000));
     }
     return toText(frame::replyText(received));
 }

@@ -55,9 +55,15 @@ void MainWindow::Timer1_Timer() {
     if (QApplication::activeModalWidget())
         return;
 
+    // While the line settles after a failed exchange the tick skips its
+    // exchange instead of holding the window for the wait; the alternation
+    // stays, and the next tick tries again.
+    const QString address = ui->CMB_ADDR->currentText();
+    if (m_busLine.settleRemainingMs(address) > 0)
+        return;
+
     const bool temperatureTurn = ReadTemperatureNext;
     ReadTemperatureNext = !ReadTemperatureNext;
-    const QString address = ui->CMB_ADDR->currentText();
 
     if (temperatureTurn) {
         const QString reply = Comm_Send(address, QStringLiteral("RT0"));

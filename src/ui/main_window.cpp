@@ -32,7 +32,8 @@ MainWindow::MainWindow(const WindowServices& services, QWidget* parent)
     , MSCommBsq(services.port)
     , m_settings(services.settings)
     , m_messages(services.messages)
-    , m_clock(services.clock) {
+    , m_clock(services.clock)
+    , m_busLine(services.port, services.clock) {
     ui->setupUi(this);
     setUpControls();
     connectEvents();
@@ -185,7 +186,7 @@ void MainWindow::connectEvents() {
 
 QString MainWindow::Comm_Send(const QString& send_addr, const QString& send_comm,
                               ExchangeNotes* notes) {
-    return ::Comm_Send(MSCommBsq, m_clock, send_addr, send_comm, notes);
+    return m_busLine.exchange(send_addr, send_comm, notes);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

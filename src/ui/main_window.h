@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/online_transmitter.h"
+#include "link/bus_line.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -58,7 +59,9 @@ public:
     // The port closed itself because its device went away.
     void MSCommBsq_DeviceLost(const QString& device);
 
-    // The exchange with the transmitter at send_addr, on the window's port.
+    // The exchange with the transmitter at send_addr, on the window's port;
+    // after a failure the next exchange to that address lets the line settle
+    // first (BusLine).
     QString Comm_Send(const QString& send_addr, const QString& send_comm,
                       ExchangeNotes* notes = nullptr);
 
@@ -141,6 +144,7 @@ private:
     SettingsStore& m_settings;
     MessageBoxes& m_messages;
     Clock& m_clock;
+    BusLine m_busLine;
     QTimer m_timer1{this};
     QAction* m_space1 = nullptr;
     std::unique_ptr<StatusPanels> m_statusPanels;

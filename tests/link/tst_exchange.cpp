@@ -1,6 +1,7 @@
 // One exchange against a scripted port whose clock moves only while the
 // exchange waits.
 
+#include "link/bus_line.h"
 #include "link/exchange.h"
 #include "link/frame.h"
 #include "support/fake_clock.h"
@@ -39,6 +40,10 @@ private slots:
     void time_out_follows_the_baud_rate_data();
     void time_out_follows_the_baud_rate();
     void time_out_covers_sending_the_request();
+    void long_frames_get_their_wire_time_data();
+    void long_frames_get_their_wire_time();
+    void line_settles_after_a_failure_data();
+    void line_settles_after_a_failure();
     void other_line_settings_read_exactly_once();
     void invalid_replies_data();
     void invalid_replies();
@@ -112,6 +117,125 @@ void TestExchange::time_out_covers_sending_the_request() {
     Line line({{frame::reply("0101"), 20}});
     line.port.writeDurationMs = 50;
     QCOMPARE(line.send(), QStringLiteral("ERR 0\r"));
+}
+
+// A reply as a real line carries it: its first character one turnaround
+// after the request has arrived, then one character time after another.
+static QList<Reply> onTheWire(const QByteArray& reply, qsizetype requestChars, int baud,
+                              int turnaroundMs) {
+    QList<Reply> pieces;
+    const double charMs = 10000.0 / baud;
+    for (qsizetype i = 0; i < reply.size(); ++i)
+        pieces.append(
+            {reply.mid(i, 1), qint64((requestChars + i + 1) * charMs + turnaroundMs + 0.999)});
+    return pieces;
+}
+
+void TestExchange::long_frames_get_their_wire_time_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("reply"); // empty: silence
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("heldMs"); // the longest the exchange may take
+    const QString id32 = QStringLiteral("ID") + QString(32, QLatin1Char('X'));
+    const QByteArray echo32 = frame::reply("01" + QByteArray(32, 'X'));
+    const QString echo32Text = QStringLiteral("*01") + QString(32, QLatin1Char('X')) + "\r";
+    // A 32-character ID is a 40-character request and a 38-character echo:
+    // about 320 ms of wire each at 1200 baud, more than the whole time-out.
+    for (const int baud : {9600, 4800, 2400, 1200})
+        QTest::addRow("32-character ID at %d", baud)
+            << QStringLiteral("%1,N,8,1").arg(baud) << id32 << echo32 << echo32Text
+            << int(replyDeadlineUs(baud, 40, 38) / 1000 + 1);
+    // Silence costs the time-out and the wire time of a request longer than
+    // the probe: exactly the time-out for "AD", a character more for "RP0".
+    QTest::newRow("silent probe at 1200") << "1200,N,8,1"
+                                          << "AD" << QByteArray() << "ERR 0\r" << 300;
+    QTest::newRow("silent RP0 at 1200") << "1200,N,8,1"
+                                        << "RP0" << QByteArray() << "ERR 0\r" << 309;
+    // A peer that floods the line without a CR holds it for at most 40
+    // counted characters.
+    QTest::newRow("flood at 1200") << "1200,N,8,1"
+                                   << "AD" << QByteArray(200, 'U') << "EER 3\r" << 300 + 267;
+}
+
+void TestExchange::long_frames_get_their_wire_time() {
+    QFETCH(QString, settings);
+    QFETCH(QString, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, result);
+    QFETCH(int, heldMs);
+    const int baud = settings.section(QLatin1Char(','), 0, 0).toInt();
+    const QByteArray request = frame::request("01", command.toLatin1());
+    Line line(onTheWire(reply, request.size(), baud, 15));
+    QVERIFY(line.port.setSettings(settings));
+    const qint64 start = line.clock.now;
+    QCOMPARE(line.send(QStringLiteral("01"), command), result);
+    QVERIFY2(line.clock.now - start <= heldMs, qPrintable(QString::number(line.clock.now - start)));
+    if (reply.isEmpty())
+        QCOMPARE(line.clock.now - start, heldMs);
+}
+
+void TestExchange::line_settles_after_a_failure_data() {
+    QTest::addColumn<QString>("firstReply"); // to "01"
+    QTest::addColumn<QString>("nextAddress");
+    QTest::addColumn<QString>("nextSettings"); // the line's before the next exchange
+    QTest::addColumn<qint64>("idleMs");        // between the two exchanges
+    QTest::addColumn<int>("waitMs");           // before the next request goes out
+    const QString same = QStringLiteral("9600,N,8,1");
+    QTest::newRow("answered: no wait") << "answer"
+                                       << "01" << same << 0LL << 0;
+    QTest::newRow("silent: one time-out") << "silent"
+                                          << "01" << same << 0LL << 60;
+    QTest::newRow("invalid: one time-out") << "invalid"
+                                           << "01" << same << 0LL << 60;
+    QTest::newRow("another address's frame: one time-out") << "other"
+                                                           << "01" << same << 0LL << 60;
+    QTest::newRow("counted from the failure's end") << "silent"
+                                                    << "01" << same << 45LL << 15;
+    QTest::newRow("another address never waits") << "silent"
+                                                 << "02" << same << 0LL << 0;
+    QTest::newRow("another rate ends the wait") << "silent"
+                                                << "01"
+                                                << "4800,N,8,1" << 0LL << 0;
+    QTest::newRow("the same rate set again does not") << "silent"
+                                                      << "01"
+                                                      << "9600,n,8,1" << 0LL << 60;
+}
+
+void TestExchange::line_settles_after_a_failure() {
+    QFETCH(QString, firstReply);
+    QFETCH(QString, nextAddress);
+    QFETCH(QString, nextSettings);
+    QFETCH(qint64, idleMs);
+    QFETCH(int, waitMs);
+    FakeClock clock;
+    FakeSerialPort port(clock);
+    port.open();
+    BusLine line(port, clock);
+    qint64 writtenAt = -1;
+    int requests = 0;
+    port.responder = [&](const QByteArray&) -> QList<Reply> {
+        writtenAt = clock.now;
+        if (++requests > 1)
+            return {{frame::reply(nextAddress.toLatin1() + "+1.0"), 45}};
+        if (firstReply == "answer")
+            return {{frame::reply("01+1.0"), 25}};
+        if (firstReply == "invalid")
+            return {{"*01+1.000\r", 25}};
+        if (firstReply == "other")
+            return {{frame::reply("07+1.0"), 25}};
+        // Silent here; its reply comes late, while the line settles.
+        return {{frame::reply("01-9.9"), 70}};
+    };
+    line.exchange("01", "RP0");
+    const qint64 firstEnd = clock.now;
+    clock.advance(idleMs);
+    QVERIFY(port.setSettings(nextSettings));
+    QCOMPARE(line.settleRemainingMs(nextAddress), waitMs);
+    // The late reply is dropped during the wait, never taken for this one's.
+    const QString next = line.exchange(nextAddress, "RT0");
+    QCOMPARE(next, QStringLiteral("*%1+1.0\r").arg(nextAddress));
+    QCOMPARE(writtenAt - firstEnd - idleMs, waitMs);
 }
 
 void TestExchange::other_line_settings_read_exactly_once() {

@@ -29,7 +29,12 @@ struct PollFixture {
     QString text(const char* name) const { return t.control<QLineEdit>(name)->text(); }
     QString caption(const char* name) const { return t.control<QLabel>(name)->text(); }
     void onOff() { t.window->cmdON_OFF_Click(); }
-    void tick() { t.window->Timer1_Timer(); }
+    // A tick of the 250 ms timer: the interval passes first, as between
+    // real ticks.
+    void tick() {
+        t.clock.advance(250);
+        t.window->Timer1_Timer();
+    }
     // The next pressure reading, sent at the next pressure tick.
     void pressure(const QString& value) { transmitter->values.insert("RP0", value); }
     void pressureTick(const QString& value) {
@@ -57,6 +62,7 @@ private slots:
     void elapsed_time_in_panel_4();
     void switching_on_needs_a_transmitter();
     void ticks_do_not_pile_up_behind_a_busy_handler();
+    void ticks_skip_while_the_line_settles();
     void zero_sends_one_SZ_and_shows_its_reply();
 };
 
@@ -222,6 +228,34 @@ void TestPolling::ticks_do_not_pile_up_behind_a_busy_handler() {
     QThread::msleep(1100);
     QCoreApplication::processEvents();
     QCOMPARE(f.t.port.written.size(), 1);
+    f.onOff();
+}
+
+void TestPolling::ticks_skip_while_the_line_settles() {
+    // A silent transmitter at 1200 baud: after each failed exchange the line
+    // settles for 300 ms. A tick that comes meanwhile sends nothing and keeps
+    // the window for no time; the alternation goes on where it stopped.
+    PollFixture f;
+    f.t.window->OnlineList = {{"01", 0}};
+    QVERIFY(f.t.port.setSettings("1200,N,8,1"));
+    f.transmitter->silent = {"RT0", "RP0"};
+    f.onOff();
+    QStringList sent;
+    for (int i = 0; i < 8; ++i) {
+        const qint64 before = f.t.clock.now;
+        const qsizetype written = f.t.port.written.size();
+        f.tick();
+        const qint64 held = f.t.clock.now - before - 250;
+        if (f.t.port.written.size() == written) {
+            QCOMPARE(held, 0);
+            sent << "-";
+        } else {
+            // One exchange: the time-out and a character of "RT0".
+            QVERIFY2(held <= 310, qPrintable(QString::number(held)));
+            sent << QString::fromLatin1(f.t.port.written.last().mid(3, 3));
+        }
+    }
+    QCOMPARE(sent, (QStringList{"RT0", "-", "RP0", "-", "RT0", "-", "RP0", "-"}));
     f.onOff();
 }
 
