@@ -44,12 +44,36 @@ QList<QByteArray> FrameSplitter::feed(const QByteArray& bytes) {
     return frames;
 }
 
-int lineDelayMs(qsizetype requestChars, qsizetype replyChars, int baud) {
-    if (baud <= 0)
-        return 0;
-    const qint64 bits = qint64(requestChars + replyChars) * 10;
-    return int((bits * 1000 + baud - 1) / baud);
+namespace {
+
+// On a real line two replies at once garble each other bit by bit. A
+// pseudo-terminal cannot garble, and characters of two replies taking turns
+// would be a fault no line makes; so replies that would overlap go out one
+// after the other, in bus order, and the tool still gets more than the one
+// frame it asked for. Replies written at once take no line time to overlap in.
+void keepApart(std::vector<ScheduledReply>& replies) {
+    for (std::size_t k = 1; k < replies.size(); ++k) {
+        ScheduledReply& reply = replies[k];
+        if (reply.timing.charUs == 0)
+            continue;
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (std::size_t j = 0; j < k; ++j) {
+                const ScheduledReply& earlier = replies[j];
+                // Each character holds the line for the time before it is due.
+                const bool overlap =
+                    reply.timing.firstUs - reply.timing.charUs < earlier.lastUs() &&
+                    earlier.timing.firstUs - earlier.timing.charUs < reply.lastUs();
+                if (overlap) {
+                    reply.timing.firstUs = earlier.lastUs() + reply.timing.charUs;
+                    moved = true;
+                }
+            }
+        }
+    }
 }
+
+} // namespace
 
 Bus::Bus(std::vector<Transmitter> transmitters)
     : m_transmitters(std::move(transmitters)) {}
@@ -91,14 +115,14 @@ Hearing Bus::hear(const QByteArray& frame, int baud, double seconds) {
             notes << QStringLiteral("%1 listens at %2 baud").arg(who).arg(t.baud());
             continue;
         }
-        FaultKind fault = t.faults().forCommand(request->command);
-        const bool drawn = fault == FaultKind::None && m_random;
+        Fault fault = t.faults().forCommand(request->command);
+        const bool drawn = fault.kind == FaultKind::None && m_random;
         if (drawn)
             fault = m_random->draw();
         const auto randomNote = [&] {
-            return QStringLiteral("%1 random fault %2").arg(who, faultKindName(fault));
+            return QStringLiteral("%1 random fault %2").arg(who, faultName(fault));
         };
-        if (fault == FaultKind::Silent) {
+        if (fault.kind == FaultKind::Silent) {
             notes << (drawn ? randomNote() : QStringLiteral("%1 is silent (fault)").arg(who));
             continue;
         }
@@ -110,15 +134,15 @@ Hearing Bus::hear(const QByteArray& frame, int baud, double seconds) {
             notes << QStringLiteral("%1 does not answer this command").arg(who);
             continue;
         }
-        if (drawn && fault != FaultKind::None)
+        if (drawn && fault.kind != FaultKind::None)
             notes << randomNote();
         const ShapedReply shaped = shapeReply(echo + answer->data, fault);
-        int delay = m_lineTiming ? lineDelayMs(frame.size(), shaped.bytes.size(), baud) : 0;
-        if (shaped.late)
-            delay = lateReplyDelayMs(baud);
-        hearing.replies.push_back(
-            {index, shaped.bytes, delay, answer->baudAfterReply, shaped.note, shaped.split});
+        const ReplyTiming timing =
+            replyTiming(fault, m_lineTiming, baud, frame.size(), t.turnaroundMs());
+        hearing.replies.push_back({index, shaped.bytes, timing, answer->baudAfterReply, shaped.note,
+                                   shaped.split, shaped.trailing});
     }
+    keepApart(hearing.replies);
     if (hearing.replies.empty())
         hearing.note = QStringLiteral("no answer: ") + notes.join(QStringLiteral("; "));
     else

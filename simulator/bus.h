@@ -1,6 +1,7 @@
 #pragma once
 
 #include "simulator/random_faults.h"
+#include "simulator/reply_timing.h"
 #include "simulator/transmitter.h"
 
 #include <QByteArray>
@@ -36,17 +37,17 @@ private:
     QByteArray m_pending;
 };
 
-// The time a request and its reply take on a real line at this rate, 10 bits
-// per character (8N1), in whole milliseconds rounded up.
-int lineDelayMs(qsizetype requestChars, qsizetype replyChars, int baud);
-
 struct ScheduledReply {
     std::size_t transmitter; // index into Bus::transmitters()
     QByteArray bytes;
-    int delayMs; // counted from the request's CR
+    ReplyTiming timing; // counted from the request's CR
     std::optional<int> baudAfter;
-    QString note;       // what a fault did to it, for the trace
-    bool split = false; // written a byte at a time
+    QString note;           // what a fault did to it, for the trace
+    bool split = false;     // written a byte at a time
+    qsizetype trailing = 0; // characters after the CR, written with it
+
+    // When its CR, the last character with a time of its own, goes out.
+    qint64 lastUs() const { return timing.dueUs(qMax<qsizetype>(0, bytes.size() - 1 - trailing)); }
 };
 
 struct Hearing {
@@ -66,8 +67,8 @@ public:
     // Indexes of the transmitters now at this address, in bus order.
     std::vector<std::size_t> at(const QByteArray& address) const;
 
-    // Off: replies go out at once, without the time the line would take. A
-    // late fault stays late.
+    // Off: replies go out at once, without the time the line would take and
+    // without turnaround. A late fault stays late.
     void setLineTiming(bool on) { m_lineTiming = on; }
 
     // Faults drawn at random for every answer that no fault of its own

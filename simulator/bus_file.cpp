@@ -19,8 +19,9 @@ const QString kTransmitters = QStringLiteral("transmitters");
 // Reads one transmitter object; every error says which key is wrong and why.
 class TransmitterReader {
 public:
-    explicit TransmitterReader(const QJsonObject& object)
-        : m_object(object) {}
+    TransmitterReader(const QJsonObject& object, int turnaroundMs)
+        : m_object(object)
+        , m_turnaroundMs(turnaroundMs) {}
 
     std::optional<Transmitter> read(QString* error);
 
@@ -35,6 +36,7 @@ private:
     double number(const QString& key, double fallback);
 
     QJsonObject m_object;
+    int m_turnaroundMs;
     QString m_error;
 };
 
@@ -81,12 +83,12 @@ double TransmitterReader::number(const QString& key, double fallback) {
 
 std::optional<Transmitter> TransmitterReader::read(QString* error) {
     static const QSet<QString> kKeys{
-        QStringLiteral("address"),   QStringLiteral("baud"),       QStringLiteral("model"),
-        QStringLiteral("id"),        QStringLiteral("version"),    QStringLiteral("unit"),
-        QStringLiteral("decimals"),  QStringLiteral("rangeLow"),   QStringLiteral("rangeHigh"),
-        QStringLiteral("output4mA"), QStringLiteral("output20mA"), QStringLiteral("trim4mA"),
-        QStringLiteral("trim20mA"),  QStringLiteral("pressure"),   QStringLiteral("temperature"),
-        QStringLiteral("faults")};
+        QStringLiteral("address"),    QStringLiteral("baud"),       QStringLiteral("model"),
+        QStringLiteral("id"),         QStringLiteral("version"),    QStringLiteral("unit"),
+        QStringLiteral("decimals"),   QStringLiteral("rangeLow"),   QStringLiteral("rangeHigh"),
+        QStringLiteral("output4mA"),  QStringLiteral("output20mA"), QStringLiteral("trim4mA"),
+        QStringLiteral("trim20mA"),   QStringLiteral("pressure"),   QStringLiteral("temperature"),
+        QStringLiteral("turnaround"), QStringLiteral("faults")};
     for (auto it = m_object.begin(); it != m_object.end(); ++it) {
         if (!kKeys.contains(it.key()))
             fail(it.key(), QStringLiteral("is not a known key"));
@@ -121,6 +123,8 @@ std::optional<Transmitter> TransmitterReader::read(QString* error) {
     const double high = s.rangeHigh.toDouble();
     const double pressure = number(QStringLiteral("pressure"), low + 0.4 * (high - low));
     const double temperature = number(QStringLiteral("temperature"), 22.0);
+    const int turnaround =
+        integer(QStringLiteral("turnaround"), m_turnaroundMs, 0, Transmitter::kMaxTurnaroundMs);
 
     FaultTable faults;
     const QJsonValue faultsValue = m_object.value(QStringLiteral("faults"));
@@ -128,13 +132,13 @@ std::optional<Transmitter> TransmitterReader::read(QString* error) {
         fail(QStringLiteral("faults"), QStringLiteral("must be an object of command: kind"));
     const QJsonObject faultObject = faultsValue.toObject();
     for (auto it = faultObject.begin(); it != faultObject.end(); ++it) {
-        const std::optional<FaultKind> kind = faultKindFromName(it.value().toString());
-        if (it.key().isEmpty() || !it.value().isString() || !kind) {
+        const std::optional<Fault> fault = faultFromName(it.value().toString());
+        if (it.key().isEmpty() || !it.value().isString() || !fault) {
             fail(QStringLiteral("faults"), QStringLiteral("entry \"%1\" must name one of: %2")
                                                .arg(it.key(), faultKindNames()));
             break;
         }
-        faults.set(it.key().toLatin1(), *kind);
+        faults.set(it.key().toLatin1(), *fault);
     }
 
     if (!m_error.isEmpty()) {
@@ -142,6 +146,7 @@ std::optional<Transmitter> TransmitterReader::read(QString* error) {
         return std::nullopt;
     }
     Transmitter t(address, baud, s, version, pressure, temperature);
+    t.setTurnaroundMs(turnaround);
     t.faults() = faults;
     return t;
 }
@@ -155,7 +160,8 @@ QString lineAndColumn(const QByteArray& json, int offset) {
 
 } // namespace
 
-std::optional<std::vector<Transmitter>> busFromJson(const QByteArray& json, QString* error) {
+std::optional<std::vector<Transmitter>> busFromJson(const QByteArray& json, QString* error,
+                                                    int turnaroundMs) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -182,7 +188,7 @@ std::optional<std::vector<Transmitter>> busFromJson(const QByteArray& json, QStr
         QString problem;
         std::optional<Transmitter> t;
         if (array[i].isObject())
-            t = TransmitterReader(array[i].toObject()).read(&problem);
+            t = TransmitterReader(array[i].toObject(), turnaroundMs).read(&problem);
         else
             problem = QStringLiteral("must be an object");
         if (!t) {
@@ -194,14 +200,16 @@ std::optional<std::vector<Transmitter>> busFromJson(const QByteArray& json, QStr
     return transmitters;
 }
 
-std::optional<std::vector<Transmitter>> readBusFile(const QString& path, QString* error) {
+std::optional<std::vector<Transmitter>> readBusFile(const QString& path, QString* error,
+                                                    int turnaroundMs) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
     QString problem;
-    std::optional<std::vector<Transmitter>> transmitters = busFromJson(file.readAll(), &problem);
+    std::optional<std::vector<Transmitter>> transmitters =
+        busFromJson(file.readAll(), &problem, turnaroundMs);
     if (!transmitters)
         *error = QStringLiteral("%1: %2").arg(path, problem);
     return transmitters;
@@ -233,10 +241,11 @@ QJsonObject transmitterToJson(const Transmitter& t) {
     object.insert(QStringLiteral("version"), QString::fromLatin1(t.version()));
     object.insert(QStringLiteral("pressure"), t.basePressure());
     object.insert(QStringLiteral("temperature"), t.baseTemperature());
+    object.insert(QStringLiteral("turnaround"), t.turnaroundMs());
     if (!t.faults().isEmpty()) {
         QJsonObject faults;
-        for (const auto& [command, kind] : t.faults().entries())
-            faults.insert(QString::fromLatin1(command), faultKindName(kind));
+        for (const auto& [command, fault] : t.faults().entries())
+            faults.insert(QString::fromLatin1(command), faultName(fault));
         object.insert(QStringLiteral("faults"), faults);
     }
     return object;
@@ -249,7 +258,7 @@ QByteArray busToJson(const std::vector<Transmitter>& transmitters) {
     return QJsonDocument(QJsonObject{{kTransmitters, list}}).toJson(QJsonDocument::Indented);
 }
 
-std::vector<Transmitter> defaultBus() {
+std::vector<Transmitter> defaultBus(int turnaroundMs) {
     // Short texts on the 1200 baud transmitter: there a long model text alone
     // would take most of the tool's 300 ms to cross the line.
     Settings gauge{"PDS301",  "A2309142", 0,       2,       "+000.00", "+250.00",
@@ -262,6 +271,8 @@ std::vector<Transmitter> defaultBus() {
     bus.emplace_back("01", 9600, gauge, "V2.13", 101.3, 23.5);
     bus.emplace_back("07", 4800, highPressure, "V2.13", 0.85, 31.2);
     bus.emplace_back("12", 1200, level, "V1.07", 4.2, 12.8);
+    for (Transmitter& t : bus)
+        t.setTurnaroundMs(turnaroundMs);
     return bus;
 }
 

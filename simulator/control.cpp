@@ -44,6 +44,14 @@ std::optional<RandomFaults> parseRandomFaults(const QString& rate, const QString
     return RandomFaults(r, s);
 }
 
+std::optional<int> parseTurnaroundMs(const QString& text) {
+    bool ok = false;
+    const int ms = text.toInt(&ok);
+    if (!ok || ms < 0 || ms > Transmitter::kMaxTurnaroundMs)
+        return std::nullopt;
+    return ms;
+}
+
 std::optional<QByteArray> unescape(const QString& text, QString* error) {
     const QByteArray in = text.toLatin1();
     if (QString::fromLatin1(in) != text) {
@@ -120,13 +128,26 @@ QString Control::execute(const QString& line) {
     if (command == QLatin1String("fault")) {
         if (words.size() != 4)
             return failure(QStringLiteral("usage: fault ADDR CMD KIND"));
-        const std::optional<FaultKind> kind = faultKindFromName(words[3]);
-        if (!kind)
+        const std::optional<Fault> fault = faultFromName(words[3]);
+        if (!fault)
             return failure(
                 QStringLiteral("unknown fault %1; one of: %2").arg(words[3], faultKindNames()));
         const std::vector<std::size_t> found = addressed(words[1]);
         for (std::size_t i : found)
-            bus.transmitters()[i].faults().set(words[2].toLatin1(), *kind);
+            bus.transmitters()[i].faults().set(words[2].toLatin1(), *fault);
+        return found.empty() ? failure(problem) : QStringLiteral("ok");
+    }
+
+    if (command == QLatin1String("turnaround")) {
+        const std::optional<int> ms =
+            words.size() == 3 ? parseTurnaroundMs(words[2]) : std::nullopt;
+        if (!ms)
+            return failure(QStringLiteral("usage: turnaround ADDR MS, MS from 0 to %1")
+                               .arg(Transmitter::kMaxTurnaroundMs));
+        const std::vector<std::size_t> found = addressed(words[1]);
+        // From the next request on; replies already on their way keep theirs.
+        for (std::size_t i : found)
+            bus.transmitters()[i].setTurnaroundMs(*ms);
         return found.empty() ? failure(problem) : QStringLiteral("ok");
     }
 
@@ -228,10 +249,9 @@ QString Control::execute(const QString& line) {
         return QStringLiteral("ok");
     }
 
-    return failure(
-        QStringLiteral("unknown command %1; one of: fault, clear-faults, random-faults, unplug, "
-                       "replug, send, flood, state, quit")
-            .arg(command));
+    return failure(QStringLiteral("unknown command %1; one of: fault, clear-faults, random-faults, "
+                                  "turnaround, unplug, replug, send, flood, state, quit")
+                       .arg(command));
 }
 
 void Control::listen(int fd, std::FILE* out) {

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 
 namespace sim {
@@ -50,10 +51,36 @@ QString faultKindName(FaultKind kind) {
     return QString();
 }
 
+std::optional<Fault> faultFromName(const QString& name) {
+    const QString late = QStringLiteral("late:");
+    if (!name.startsWith(late))
+        return faultKindFromName(name);
+    // Digits only, as toInt alone would take a sign or blanks; five at most,
+    // so the number cannot overflow.
+    const QString digits = name.mid(late.size());
+    if (digits.isEmpty() || digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int ms = digits.toInt();
+    if (ms > kMaxLateMs)
+        return std::nullopt;
+    return Fault(FaultKind::Late, ms);
+}
+
+QString faultName(const Fault& fault) {
+    QString name = faultKindName(fault.kind);
+    if (fault.kind == FaultKind::Late && fault.lateMs)
+        name += QStringLiteral(":%1").arg(*fault.lateMs);
+    return name;
+}
+
 QString faultKindNames() {
     QStringList names;
-    for (const KindName& k : kKindNames)
+    for (const KindName& k : kKindNames) {
         names << QLatin1String(k.name);
+        if (k.kind == FaultKind::Late)
+            names << QStringLiteral("late:MS (MS from 0 to %1)").arg(kMaxLateMs);
+    }
     return names.join(QStringLiteral(", "));
 }
 
@@ -78,33 +105,33 @@ int lateReplyDelayMs(int baud) {
     return toolTimeoutMs(baud) + 40;
 }
 
-void FaultTable::set(const QByteArray& command, FaultKind kind) {
-    if (kind == FaultKind::None)
+void FaultTable::set(const QByteArray& command, const Fault& fault) {
+    if (fault.kind == FaultKind::None)
         m_faults.erase(command);
     else
-        m_faults[command] = kind;
+        m_faults[command] = fault;
 }
 
-FaultKind FaultTable::forCommand(const QByteArray& command) const {
-    FaultKind found = FaultKind::None;
+Fault FaultTable::forCommand(const QByteArray& command) const {
+    Fault found;
     qsizetype foundLength = -1;
-    for (const auto& [key, kind] : m_faults) {
+    for (const auto& [key, fault] : m_faults) {
         if (key == "*") {
             if (foundLength < 0) {
-                found = kind;
+                found = fault;
                 foundLength = 0;
             }
         } else if (command.startsWith(key) && key.size() > foundLength) {
-            found = kind;
+            found = fault;
             foundLength = key.size();
         }
     }
     return found;
 }
 
-ShapedReply shapeReply(const QByteArray& body, FaultKind kind) {
+ShapedReply shapeReply(const QByteArray& body, const Fault& fault) {
     const QByteArray sum = frame::checksum(body);
-    switch (kind) {
+    switch (fault.kind) {
     case FaultKind::None:
         return {frame::reply(body), false, false, {}};
     case FaultKind::Silent:
@@ -130,11 +157,12 @@ ShapedReply shapeReply(const QByteArray& body, FaultKind kind) {
     case FaultKind::Noise:
         return {kNoise + frame::reply(body), false, false, QStringLiteral("fault noise")};
     case FaultKind::Trailing:
-        return {frame::reply(body) + kTrailing, false, false, QStringLiteral("fault trailing")};
+        return {frame::reply(body) + kTrailing, false, false, QStringLiteral("fault trailing"),
+                kTrailing.size()};
     case FaultKind::EmptyData:
         return {frame::reply(body.left(2)), false, false, QStringLiteral("fault empty-data")};
     case FaultKind::Late:
-        return {frame::reply(body), true, false, QStringLiteral("fault late")};
+        return {frame::reply(body), true, false, QStringLiteral("fault ") + faultName(fault)};
     case FaultKind::Split:
         return {frame::reply(body), false, true, QStringLiteral("fault split")};
     }

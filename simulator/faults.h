@@ -27,7 +27,28 @@ enum class FaultKind {
 // "trailing", "empty-data", "late", "split".
 std::optional<FaultKind> faultKindFromName(const QString& name);
 QString faultKindName(FaultKind kind);
-QString faultKindNames(); // all of them, for error messages
+
+// A fault as set for a command: its kind, and for a late reply how many
+// milliseconds past the tool's deadline its first character leaves. Without
+// that number a late reply is the plain one of lateReplyDelayMs.
+struct Fault {
+    // Not explicit: a kind alone is a fault without lateness.
+    Fault(FaultKind k = FaultKind::None, std::optional<int> late = std::nullopt)
+        : kind(k)
+        , lateMs(late) {}
+
+    FaultKind kind;
+    std::optional<int> lateMs;
+
+    bool operator==(const Fault&) const = default;
+};
+
+constexpr int kMaxLateMs = 10000;
+
+// A kind's name, or "late:MS" with MS a whole number from 0 to kMaxLateMs.
+std::optional<Fault> faultFromName(const QString& name);
+QString faultName(const Fault& fault);
+QString faultKindNames(); // all the names, for error messages
 
 // How long the tool waits for a reply at a baud rate, counted from before it
 // writes its request; 0 for a rate it does not use.
@@ -42,14 +63,14 @@ int lateReplyDelayMs(int baud);
 // longest matching key wins and "*" covers every command left over.
 class FaultTable {
 public:
-    void set(const QByteArray& command, FaultKind kind); // None removes it
+    void set(const QByteArray& command, const Fault& fault); // None removes it
     void clear() { m_faults.clear(); }
     bool isEmpty() const { return m_faults.empty(); }
-    FaultKind forCommand(const QByteArray& command) const;
-    const std::map<QByteArray, FaultKind>& entries() const { return m_faults; }
+    Fault forCommand(const QByteArray& command) const;
+    const std::map<QByteArray, Fault>& entries() const { return m_faults; }
 
 private:
-    std::map<QByteArray, FaultKind> m_faults;
+    std::map<QByteArray, Fault> m_faults;
 };
 
 struct ShapedReply {
@@ -57,9 +78,12 @@ struct ShapedReply {
     bool late = false;
     bool split = false; // written a byte at a time, as a slow adapter delivers it
     QString note;       // for the trace: what the fault did, empty without one
+    // Characters after the CR that go out in the same write as the CR, so the
+    // tool reads them together with its frame.
+    qsizetype trailing = 0;
 };
 
 // The bytes a transmitter writes for a reply body under a fault.
-ShapedReply shapeReply(const QByteArray& body, FaultKind kind);
+ShapedReply shapeReply(const QByteArray& body, const Fault& fault);
 
 } // namespace sim

@@ -64,11 +64,16 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(
         QStringLiteral(
             "Simulated pressure transmitters on a pseudo-terminal. The first line of output names "
-            "the device to open as the serial port.\n\n"
+            "the device to open as the serial port. A reply starts once the request would have "
+            "crossed the line and the transmitter's turnaround has passed, and goes out at 10 "
+            "bits a character.\n\n"
             "Control commands on standard input, one per line:\n"
             "  fault ADDR CMD KIND, clear-faults [ADDR], random-faults RATE SERIES | off,\n"
-            "  unplug, replug, send TEXT, flood N, state ADDR [BAUD], quit\n"
-            "Fault kinds: %1")
+            "  turnaround ADDR MS, unplug, replug, send TEXT, flood N, state ADDR [BAUD], quit\n"
+            "Fault kinds: %1.\n"
+            "A late:MS reply starts MS ms after the tool's deadline for the request, then goes\n"
+            "out at the line's pace; a plain late reply comes whole, 40 ms after the tool's\n"
+            "time-out.")
             .arg(sim::faultKindNames()));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -86,16 +91,17 @@ int main(int argc, char* argv[]) {
                                          QStringLiteral("file"));
     const QCommandLineOption faultOption(
         QStringLiteral("fault"),
-        QStringLiteral("A fault to start with, e.g. 07:RP0:late or 01:*:silent; repeatable."),
+        QStringLiteral("A fault to start with, e.g. 07:RP0:late, 07:RP0:late:15 or 01:*:silent; "
+                       "repeatable."),
         QStringLiteral("addr:cmd:kind"));
     const QCommandLineOption printOption(
         QStringLiteral("print-default-bus"),
         QStringLiteral("Print the built-in bus as JSON, a template for --bus, and exit."));
     const QCommandLineOption noTimingOption(
         QStringLiteral("no-line-timing"),
-        QStringLiteral("Reply at once instead of after the time the line would take. The tool "
-                       "then needs the port marked in its settings file: [Ports] "
-                       "comN.lineTiming=false."));
+        QStringLiteral("Reply at once instead of after the time the line would take, and "
+                       "without turnaround. The tool then needs the port marked in its settings "
+                       "file: [Ports] comN.lineTiming=false."));
     const QCommandLineOption randomOption(
         QStringLiteral("random-faults"),
         QStringLiteral("Every answer goes wrong with this probability (0 to 1), in one of the "
@@ -111,42 +117,59 @@ int main(int argc, char* argv[]) {
                        "(at most half the period), on a new device.")
             .arg(sim::PlugCycle::kDownMs / 1000),
         QStringLiteral("seconds"));
+    const QCommandLineOption turnaroundOption(
+        QStringLiteral("turnaround"),
+        QStringLiteral("Milliseconds (0 to %1) from a request's arrival to the start of its reply, "
+                       "for every transmitter whose bus file does not set \"turnaround\" "
+                       "(default 0).")
+            .arg(sim::Transmitter::kMaxTurnaroundMs),
+        QStringLiteral("ms"), QStringLiteral("0"));
     parser.addOptions({busOption, linkOption, traceOption, faultOption, printOption, noTimingOption,
-                       randomOption, seriesOption, unplugOption});
+                       turnaroundOption, randomOption, seriesOption, unplugOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments()[0]));
 
+    const std::optional<int> turnaround = sim::parseTurnaroundMs(parser.value(turnaroundOption));
+    if (!turnaround)
+        return fail(QStringLiteral("--turnaround MS: a whole number of milliseconds from 0 to %1")
+                        .arg(sim::Transmitter::kMaxTurnaroundMs));
+
     if (parser.isSet(printOption)) {
-        std::fputs(sim::busToJson(sim::defaultBus()).constData(), stdout);
+        std::fputs(sim::busToJson(sim::defaultBus(*turnaround)).constData(), stdout);
         return 0;
     }
 
     std::vector<sim::Transmitter> transmitters;
     if (parser.isSet(busOption)) {
         QString error;
-        auto loaded = sim::readBusFile(parser.value(busOption), &error);
+        auto loaded = sim::readBusFile(parser.value(busOption), &error, *turnaround);
         if (!loaded)
             return fail(error);
         transmitters = std::move(*loaded);
     } else {
-        transmitters = sim::defaultBus();
+        transmitters = sim::defaultBus(*turnaround);
     }
     sim::Bus bus(std::move(transmitters));
     bus.setLineTiming(!parser.isSet(noTimingOption));
 
-    for (const QString& fault : parser.values(faultOption)) {
-        const QStringList parts = fault.split(QLatin1Char(':'));
-        const std::optional<sim::FaultKind> kind =
-            parts.size() == 3 ? sim::faultKindFromName(parts[2]) : std::nullopt;
-        if (!kind || parts[1].isEmpty())
+    for (const QString& option : parser.values(faultOption)) {
+        // The kind is everything after the second colon: "late:15" has one of
+        // its own.
+        const QString address = option.section(QLatin1Char(':'), 0, 0);
+        const QString command = option.section(QLatin1Char(':'), 1, 1);
+        const std::optional<sim::Fault> fault =
+            option.count(QLatin1Char(':')) >= 2
+                ? sim::faultFromName(option.section(QLatin1Char(':'), 2))
+                : std::nullopt;
+        if (!fault || command.isEmpty())
             return fail(QStringLiteral("--fault %1: expected ADDR:CMD:KIND, KIND one of: %2")
-                            .arg(fault, sim::faultKindNames()));
-        const std::vector<std::size_t> found = bus.at(parts[0].toLatin1());
+                            .arg(option, sim::faultKindNames()));
+        const std::vector<std::size_t> found = bus.at(address.toLatin1());
         if (found.empty())
-            return fail(QStringLiteral("--fault %1: no transmitter at %2").arg(fault, parts[0]));
+            return fail(QStringLiteral("--fault %1: no transmitter at %2").arg(option, address));
         for (std::size_t i : found)
-            bus.transmitters()[i].faults().set(parts[1].toLatin1(), *kind);
+            bus.transmitters()[i].faults().set(command.toLatin1(), *fault);
     }
 
     if (parser.isSet(randomOption) || parser.isSet(seriesOption)) {

@@ -1,5 +1,7 @@
 #include "simulator/simulator.h"
 
+#include "simulator/outgoing_reply.h"
+
 #include <QTimer>
 
 namespace sim {
@@ -63,39 +65,60 @@ void Simulator::hear(const QByteArray& bytes) {
         const Hearing hearing = m_bus.hear(frame, baud, seconds());
         m_trace.heard(ns, baud, frame, hearing.note);
         for (const ScheduledReply& reply : hearing.replies)
-            schedule(reply);
+            schedule(reply, ns);
     }
 }
 
-void Simulator::schedule(const ScheduledReply& reply) {
-    const int generation = m_lineGeneration;
-    if (reply.split && reply.bytes.size() > 1) {
-        // The first byte when the whole reply would have been due, then one
-        // byte a millisecond: the tool must gather it across many reads.
-        ScheduledReply first = reply;
-        first.bytes = reply.bytes.left(1);
-        first.split = false;
-        first.baudAfter.reset();
-        first.note = reply.note + QStringLiteral(" (first byte)");
-        schedule(first);
-        ScheduledReply rest = reply;
-        rest.bytes = reply.bytes.mid(1);
-        rest.delayMs = reply.delayMs + 1;
-        rest.note = reply.note;
-        schedule(rest);
+// One reply being written, a few characters at a time.
+struct Simulator::Sending {
+    OutgoingReply reply;
+    qint64 heardNs;
+    int generation;
+    QByteArray untraced; // written since the last trace line
+};
+
+void Simulator::schedule(const ScheduledReply& reply, qint64 heardNs) {
+    wakeForNext(
+        std::make_shared<Sending>(Sending{OutgoingReply(reply), heardNs, m_lineGeneration, {}}));
+}
+
+void Simulator::wakeForNext(const std::shared_ptr<Sending>& sending) {
+    const qint64 waitNs =
+        sending->heardNs + sending->reply.nextDueUs() * 1000 - Trace::monotonicNs();
+    // Timers count whole milliseconds: rounded up, so a character never goes
+    // out before its time; one that is late takes the next ones with it.
+    const int ms = waitNs <= 0 ? 0 : int((waitNs + 999'999) / 1'000'000);
+    QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, sending] { writeDue(sending); });
+}
+
+void Simulator::writeDue(const std::shared_ptr<Sending>& sending) {
+    OutgoingReply& out = sending->reply;
+    const ScheduledReply& reply = out.reply();
+    const QByteArray bytes = out.takeDue((Trace::monotonicNs() - sending->heardNs) / 1000);
+    // A reply begun on one line is not finished on the next: the rest is lost
+    // with the adapter, and so is its trace line.
+    if (!bytes.isEmpty() && sending->generation == m_lineGeneration) {
+        m_line.write(bytes);
+        sending->untraced += bytes;
+        // One trace line a reply, written with its last character: its time
+        // is when the tool has the whole frame, as a reader of the trace
+        // expects. A split reply's first byte has a line of its own, which
+        // shows the reply went out in pieces.
+        if (out.done() || (reply.split && out.taken() == 1)) {
+            const QString note =
+                out.done() ? reply.note : reply.note + QStringLiteral(" (first byte)");
+            m_trace.sent(Trace::monotonicNs(), m_line.baud(), sending->untraced, note);
+            sending->untraced.clear();
+        }
+    }
+    if (!out.done()) {
+        wakeForNext(sending);
         return;
     }
-    QTimer::singleShot(reply.delayMs, Qt::PreciseTimer, this, [this, reply, generation] {
-        if (generation == m_lineGeneration) {
-            const int baud = m_line.baud();
-            m_line.write(reply.bytes);
-            m_trace.sent(Trace::monotonicNs(), baud, reply.bytes, reply.note);
-        }
-        // The transmitter changes its rate whether or not anybody still hears
-        // the acknowledgement.
-        if (reply.baudAfter)
-            m_bus.transmitters()[reply.transmitter].setBaud(*reply.baudAfter);
-    });
+    // The transmitter changes its rate once its acknowledgement is out,
+    // whether or not anybody still hears it.
+    if (reply.baudAfter)
+        m_bus.transmitters()[reply.transmitter].setBaud(*reply.baudAfter);
 }
 
 } // namespace sim

@@ -7,12 +7,14 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <memory>
+
 namespace sim {
 
 // The bus on the line: hears what the tool writes on the pseudo-terminal, has
-// the transmitters answer, and writes their replies after the time the line
-// would take. Replies wait on timers, never by blocking, so requests, control
-// commands and replies interleave as they would on a real bus.
+// the transmitters answer, and writes each reply's characters as a real line
+// would deliver them. Replies wait on timers, never by blocking, so requests,
+// control commands and replies interleave as they would on a real bus.
 class Simulator : public QObject {
     Q_OBJECT
 
@@ -40,8 +42,14 @@ signals:
     void deviceChanged(const QString& path);
 
 private:
+    struct Sending;
+
     void hear(const QByteArray& bytes);
-    void schedule(const ScheduledReply& reply);
+    // heardNs: when the request's CR was read, the moment the timing counts
+    // from.
+    void schedule(const ScheduledReply& reply, qint64 heardNs);
+    void wakeForNext(const std::shared_ptr<Sending>& sending);
+    void writeDue(const std::shared_ptr<Sending>& sending);
 
     Bus m_bus;
     Trace& m_trace;

@@ -69,6 +69,11 @@ public:
     QByteArray address() const { return m_address; }
     int baud() const { return m_baud; }
     void setBaud(int baud) { m_baud = baud; }
+    // How long it takes from the end of a request to the start of its reply,
+    // in milliseconds: the transmitter's own reaction, not the line's.
+    int turnaroundMs() const { return m_turnaroundMs; }
+    void setTurnaroundMs(int ms) { m_turnaroundMs = ms; }
+    static constexpr int kMaxTurnaroundMs = 1000;
     QByteArray version() const { return m_version; }
     const Settings& settings() const { return m_settings; }
     const Settings& userArea() const { return m_userArea; }
@@ -96,6 +101,7 @@ private:
 
     QByteArray m_address;
     int m_baud;
+    int m_turnaroundMs = 0;
     QByteArray m_version;
     Settings m_settings;
     Settings m_userArea;

@@ -4,6 +4,7 @@
 #include "link/frame.h"
 #include "simulator/bus.h"
 #include "simulator/bus_file.h"
+#include "simulator/outgoing_reply.h"
 
 #include <QTest>
 
@@ -17,6 +18,13 @@ namespace {
 // 01 at 9600, 07 at 4800, 12 at 1200.
 Bus defaultBus() {
     return Bus(sim::defaultBus());
+}
+
+// One transmitter, 05, at this rate and turnaround.
+Bus busOfOne(int baud, int turnaroundMs) {
+    sim::Transmitter t("05", baud, sim::Settings{}, "V1.00", 0, 0);
+    t.setTurnaroundMs(turnaroundMs);
+    return Bus({t});
 }
 
 } // namespace
@@ -35,7 +43,11 @@ private slots:
     void baud_change_rides_on_the_reply();
 
     void replies_take_the_time_of_the_line();
-    void late_replies_come_after_the_tools_wait();
+    void reply_timing_data();
+    void reply_timing();
+    void colliding_replies_go_out_one_after_the_other();
+    void outgoing_reply_gives_the_characters_that_are_due_data();
+    void outgoing_reply_gives_the_characters_that_are_due();
     void a_silent_transmitter_does_not_act_on_the_request();
     void random_faults_fill_in_where_no_fault_is_set();
 };
@@ -124,30 +136,119 @@ void TestBus::baud_change_rides_on_the_reply() {
 }
 
 void TestBus::replies_take_the_time_of_the_line() {
-    // 8 characters each way, 10 bits a character.
-    QCOMPARE(sim::lineDelayMs(8, 8, 9600), 17);
-    QCOMPARE(sim::lineDelayMs(8, 8, 1200), 134);
+    // 8 characters, 10 bits a character.
+    QCOMPARE(sim::lineTimeUs(8, 9600), 8333);
+    QCOMPARE(sim::lineTimeUs(8, 1200), 66666);
 
     Bus bus = defaultBus();
     const QByteArray request = frame::request("12", "TY");
     const sim::Hearing heard = bus.hear(request, 1200, 0);
     const sim::ScheduledReply& reply = heard.replies.at(0);
-    QCOMPARE(reply.delayMs, sim::lineDelayMs(request.size(), reply.bytes.size(), 1200));
+    // Without turnaround the CR goes out once request and reply have crossed
+    // the line, give or take the rounding of one character's time.
+    const qint64 both = sim::lineTimeUs(request.size() + reply.bytes.size(), 1200);
+    QVERIFY2(qAbs(reply.lastUs() - both) < 100, qPrintable(QString::number(reply.lastUs())));
     // Still inside the tool's 300 ms at 1200 baud, or a full read would fail.
-    QVERIFY(reply.delayMs < sim::toolTimeoutMs(1200));
-
-    bus.setLineTiming(false);
-    QCOMPARE(bus.hear(request, 1200, 0).replies.at(0).delayMs, 0);
+    QVERIFY(reply.lastUs() < sim::toolTimeoutMs(1200) * 1000);
 }
 
-void TestBus::late_replies_come_after_the_tools_wait() {
-    Bus bus = defaultBus();
-    bus.setLineTiming(false);
-    bus.transmitters()[1].faults().set("RP0", FaultKind::Late);
-    const sim::Hearing heard = bus.hear(frame::request("07", "RP0"), 4800, 0);
-    QCOMPARE(heard.replies.at(0).delayMs, 140);
-    QCOMPARE(heard.replies.at(0).note, QStringLiteral("fault late"));
-    QCOMPARE(frame::replyText(heard.replies.at(0).bytes).left(3), QByteArray("*07"));
+void TestBus::reply_timing_data() {
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("turnaround");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("lineTiming");
+    QTest::addColumn<qint64>("firstUs");
+    QTest::addColumn<qint64>("charUs");
+    // The request "$05VR..\r" has 8 characters; at 1200 baud that is 66.7 ms,
+    // and the first reply character takes another 8.3 ms.
+    QTest::newRow("9600") << 9600 << 0 << "none" << true << qint64(9375) << qint64(1041);
+    QTest::newRow("1200, turnaround 25")
+        << 1200 << 25 << "none" << true << qint64(100000) << qint64(8333);
+    // A request of the probe's size: the tool's deadline is the rate's time-out.
+    QTest::newRow("late:15 at 1200, turnaround not added")
+        << 1200 << 25 << "late:15" << true << qint64(315000) << qint64(8333);
+    QTest::newRow("plain late at 4800, whole")
+        << 4800 << 25 << "late" << true << qint64(140000) << qint64(0);
+    QTest::newRow("no line timing, no turnaround")
+        << 1200 << 25 << "none" << false << qint64(0) << qint64(0);
+    QTest::newRow("no line timing, plain late")
+        << 4800 << 0 << "late" << false << qint64(140000) << qint64(0);
+    QTest::newRow("no line timing, split a byte a millisecond")
+        << 2400 << 0 << "split" << false << qint64(0) << qint64(1000);
+}
+
+void TestBus::reply_timing() {
+    QFETCH(int, baud);
+    QFETCH(int, turnaround);
+    QFETCH(QString, fault);
+    QFETCH(bool, lineTiming);
+    QFETCH(qint64, firstUs);
+    QFETCH(qint64, charUs);
+    Bus bus = busOfOne(baud, turnaround);
+    bus.setLineTiming(lineTiming);
+    bus.transmitters()[0].faults().set("VR", sim::faultFromName(fault).value());
+    const QByteArray request = frame::request("05", "VR");
+    QCOMPARE(request.size(), 8);
+    const sim::Hearing heard = bus.hear(request, baud, 0);
+    const sim::ScheduledReply& reply = heard.replies.at(0);
+    QCOMPARE(reply.timing.firstUs, firstUs);
+    QCOMPARE(reply.timing.charUs, charUs);
+    QCOMPARE(reply.split, fault == QLatin1String("split"));
+}
+
+void TestBus::colliding_replies_go_out_one_after_the_other() {
+    const QByteArray json = R"({"transmitters": [
+        {"address": "30", "baud": 1200, "model": "A"},
+        {"address": "30", "baud": 1200, "model": "BB"}]})";
+    QString error;
+    Bus bus(sim::busFromJson(json, &error).value());
+    const QByteArray request = frame::request("30", "TY");
+    sim::Hearing heard = bus.hear(request, 1200, 0);
+    QCOMPARE(heard.replies.size(), std::size_t(2));
+    const sim::ScheduledReply& first = heard.replies[0];
+    const sim::ScheduledReply& second = heard.replies[1];
+    QCOMPARE(first.bytes, frame::reply("30A"));
+    QCOMPARE(first.timing.firstUs, sim::lineTimeUs(request.size() + 1, 1200));
+    // The second starts a character after the first's CR, at the line's pace.
+    QCOMPARE(second.timing.firstUs, first.lastUs() + first.timing.charUs);
+
+    // A first reply late by a second leaves the line free until then.
+    bus.transmitters()[0].faults().set("TY", sim::faultFromName("late:1000").value());
+    heard = bus.hear(request, 1200, 0);
+    QCOMPARE(heard.replies[1].timing.firstUs, sim::lineTimeUs(request.size() + 1, 1200));
+    QVERIFY(heard.replies[1].lastUs() < heard.replies[0].timing.firstUs);
+}
+
+void TestBus::outgoing_reply_gives_the_characters_that_are_due_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("charUs"); // the first character is due at 1000 us
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("trailing");
+    QTest::addColumn<QList<qint64>>("looks"); // when the writer looks, in us
+    QTest::addColumn<QByteArrayList>("pieces");
+    // A late look takes every character whose time has come.
+    QTest::newRow("in time") << QByteArray("ABCDE") << qint64(500) << false << 0
+                             << QList<qint64>{999, 1000, 2100, 2499, 9000}
+                             << QByteArrayList{"", "A", "BC", "", "DE"};
+    QTest::newRow("split, one byte a write")
+        << QByteArray("ABC") << qint64(500) << true << 0 << QList<qint64>{9000, 9000, 9000}
+        << QByteArrayList{"A", "B", "C"};
+    QTest::newRow("trailing junk with the CR")
+        << QByteArray("AB\r#!") << qint64(500) << false << 2 << QList<qint64>{1600, 1999, 2000}
+        << QByteArrayList{"AB", "", "\r#!"};
+}
+
+void TestBus::outgoing_reply_gives_the_characters_that_are_due() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, charUs);
+    QFETCH(bool, split);
+    QFETCH(int, trailing);
+    QFETCH(QList<qint64>, looks);
+    QFETCH(QByteArrayList, pieces);
+    sim::OutgoingReply out({0, bytes, {1000, charUs}, {}, {}, split, trailing});
+    for (qsizetype i = 0; i < looks.size(); ++i)
+        QCOMPARE(out.takeDue(looks[i]), pieces[i]);
+    QVERIFY(out.done());
 }
 
 void TestBus::a_silent_transmitter_does_not_act_on_the_request() {
@@ -166,7 +267,7 @@ void TestBus::random_faults_fill_in_where_no_fault_is_set() {
     // A fault of the transmitter's own wins, and the note tells them apart.
     const sim::Hearing own = bus.hear(frame::request("01", "RT0"), 9600, 0);
     QCOMPARE(own.replies.size(), std::size_t(1));
-    QCOMPARE(own.replies[0].delayMs, sim::lateReplyDelayMs(9600));
+    QCOMPARE(own.replies[0].timing.firstUs, sim::lateReplyDelayMs(9600) * 1000);
     QVERIFY2(!own.note.contains(QLatin1String("random")), qPrintable(own.note));
 
     std::set<QString> kinds;
@@ -184,7 +285,9 @@ void TestBus::random_faults_fill_in_where_no_fault_is_set() {
             continue;
         const sim::ScheduledReply& reply = drawn.replies[0];
         QCOMPARE(reply.split, *named == FaultKind::Split);
-        QCOMPARE(reply.delayMs == sim::lateReplyDelayMs(9600), *named == FaultKind::Late);
+        // Drawn lateness is the plain one.
+        QCOMPARE(reply.timing.firstUs == sim::lateReplyDelayMs(9600) * 1000,
+                 *named == FaultKind::Late);
         const bool broken = *named == FaultKind::BadChecksum || *named == FaultKind::Noise ||
                             *named == FaultKind::Trailing;
         if (*named != FaultKind::LowerCaseChecksum)

@@ -14,7 +14,7 @@ class TestBusFile : public QObject {
 private slots:
     void default_bus_round_trips_through_its_json();
     void a_minimal_transmitter_gets_defaults();
-    void faults_are_read_per_transmitter();
+    void faults_and_turnaround_are_read_per_transmitter();
     void bad_files_name_the_mistake_data();
     void bad_files_name_the_mistake();
     void a_missing_file_is_named();
@@ -23,6 +23,8 @@ private slots:
 void TestBusFile::default_bus_round_trips_through_its_json() {
     std::vector<Transmitter> original = sim::defaultBus();
     original[1].faults().set("RP0", sim::FaultKind::Late);
+    original[1].faults().set("TY", sim::Fault(sim::FaultKind::Late, 15));
+    original[2].setTurnaroundMs(12);
     QString error;
     const auto read = sim::busFromJson(sim::busToJson(original), &error);
     QVERIFY2(read, qPrintable(error));
@@ -36,7 +38,8 @@ void TestBusFile::default_bus_round_trips_through_its_json() {
         QCOMPARE(b.settings(), a.settings());
         QCOMPARE(b.basePressure(), a.basePressure());
         QCOMPARE(b.baseTemperature(), a.baseTemperature());
-        QCOMPARE(b.faults().entries(), a.faults().entries());
+        QCOMPARE(b.turnaroundMs(), a.turnaroundMs());
+        QVERIFY(b.faults().entries() == a.faults().entries());
     }
 }
 
@@ -55,19 +58,26 @@ void TestBusFile::a_minimal_transmitter_gets_defaults() {
     QCOMPARE(t.settings().trim4mA, QByteArray("+0000"));
     QVERIFY(!t.settings().model.isEmpty());
     QVERIFY(t.faults().isEmpty());
+    QCOMPARE(t.turnaroundMs(), 0);
 
     QVERIFY(sim::busFromJson(R"({"transmitters": []})", &error)->empty());
+    QCOMPARE(sim::defaultBus().at(2).turnaroundMs(), 0);
 }
 
-void TestBusFile::faults_are_read_per_transmitter() {
+void TestBusFile::faults_and_turnaround_are_read_per_transmitter() {
     QString error;
+    // 40 ms of turnaround for those that set none.
     const auto read = sim::busFromJson(R"({"transmitters": [
-        {"address": "01", "baud": 9600, "faults": {"RP0": "late", "*": "silent"}},
+        {"address": "01", "baud": 9600, "turnaround": 1000,
+         "faults": {"RP0": "late", "RT0": "late:15", "*": "silent"}},
         {"address": "02", "baud": 9600}]})",
-                                       &error);
+                                       &error, 40);
     QVERIFY2(read, qPrintable(error));
-    QCOMPARE(read->at(0).faults().forCommand("RP0"), sim::FaultKind::Late);
-    QCOMPARE(read->at(0).faults().forCommand("TY"), sim::FaultKind::Silent);
+    QCOMPARE(read->at(0).turnaroundMs(), 1000);
+    QCOMPARE(read->at(1).turnaroundMs(), 40);
+    QVERIFY(read->at(0).faults().forCommand("RP0") == sim::Fault(sim::FaultKind::Late));
+    QVERIFY(read->at(0).faults().forCommand("RT0") == sim::Fault(sim::FaultKind::Late, 15));
+    QCOMPARE(read->at(0).faults().forCommand("TY").kind, sim::FaultKind::Silent);
     QVERIFY(read->at(1).faults().isEmpty());
 }
 
@@ -102,6 +112,15 @@ void TestBusFile::bad_files_name_the_mistake_data() {
     QTest::newRow("unknown fault")
         << second(R"({"address": "02", "baud": 9600, "faults": {"RP0": "slow"}})")
         << QStringLiteral("entry \"RP0\" must name one of: none, silent");
+    QTest::newRow("lateness too long")
+        << second(R"({"address": "02", "baud": 9600, "faults": {"RP0": "late:10001"}})")
+        << QStringLiteral("entry \"RP0\" must name one of:");
+    const QString turnaround =
+        QStringLiteral("transmitter 2: \"turnaround\" must be a whole number from 0 to 1000");
+    QTest::newRow("turnaround above 1000")
+        << second(R"({"address": "02", "baud": 9600, "turnaround": 1001})") << turnaround;
+    QTest::newRow("turnaround fraction")
+        << second(R"({"address": "02", "baud": 9600, "turnaround": 2.5})") << turnaround;
 }
 
 void TestBusFile::bad_files_name_the_mistake() {

@@ -7,6 +7,7 @@
 #include "simulator/simulator.h"
 #include "support/line_end.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -52,6 +53,7 @@ private slots:
     void unescape_undoes_the_trace_escapes_and_refuses_bad_ones();
 
     void baud_change_follows_the_acknowledgement();
+    void a_slow_reply_arrives_character_by_character();
     void faults_come_and_go_on_command();
     void state_shows_settings_and_data_areas();
     void send_and_flood_write_raw_bytes();
@@ -89,6 +91,31 @@ void TestControl::baud_change_follows_the_acknowledgement() {
     QCOMPARE(b.control.execute(QStringLiteral("state 01 4800")).left(1), QStringLiteral("{"));
 }
 
+void TestControl::a_slow_reply_arrives_character_by_character() {
+    Bench b(B1200);
+    // 44 characters out and 42 back, 8.3 ms each at 1200 baud: the reply
+    // starts 375 ms after the request's CR and takes 342 ms more to its CR.
+    const QByteArray model = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const QByteArray request = frame::request("12", "TY" + model);
+    QCOMPARE(request.size(), 44);
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
+    b.tool.write(request);
+    QByteArray reply = b.tool.readBytes(1, kPatienceMs);
+    const qint64 first = sinceWrite.elapsed();
+    // The first read has the start of the reply, not all of it.
+    QVERIFY2(!reply.contains('\r'), reply.constData());
+    reply += b.tool.readReply(kPatienceMs);
+    const qint64 last = sinceWrite.elapsed();
+    QCOMPARE(reply, frame::reply("12" + model));
+    // Not before the request has crossed the line; timers and clocks count
+    // whole milliseconds, so allow two of them.
+    QVERIFY2(first >= 366 - 2, qPrintable(QString::number(first)));
+    // The tool sees the reply still coming in: a machine that is late with
+    // the first character catches up, so only a loose part of 342 ms is sure.
+    QVERIFY2(last - first >= 100, qPrintable(QStringLiteral("%1 %2").arg(first).arg(last)));
+}
+
 void TestControl::faults_come_and_go_on_command() {
     Bench b;
     QCOMPARE(b.control.execute(QStringLiteral("fault 01 VR bad-checksum")), QStringLiteral("ok"));
@@ -116,6 +143,8 @@ void TestControl::state_shows_settings_and_data_areas() {
     QCOMPARE(b.exchange("01", "WU"), frame::reply("01OK"));
     QCOMPARE(b.exchange("01", "DH+300.00"), frame::reply("01+300.00"));
     b.control.execute(QStringLiteral("fault 01 RP0 late"));
+    QCOMPARE(b.control.execute(QStringLiteral("fault 01 RT0 late:15")), QStringLiteral("ok"));
+    QCOMPARE(b.control.execute(QStringLiteral("turnaround 01 7")), QStringLiteral("ok"));
 
     const QString answer = b.control.execute(QStringLiteral("state 01"));
     QVERIFY2(!answer.contains(QLatin1Char('\n')), "state must be one line");
@@ -129,6 +158,9 @@ void TestControl::state_shows_settings_and_data_areas() {
              QStringLiteral("+250.00"));
     QCOMPARE(state.value(QStringLiteral("faults"))[QStringLiteral("RP0")].toString(),
              QStringLiteral("late"));
+    QCOMPARE(state.value(QStringLiteral("faults"))[QStringLiteral("RT0")].toString(),
+             QStringLiteral("late:15"));
+    QCOMPARE(state.value(QStringLiteral("turnaround")).toInt(), 7);
     QVERIFY(state.value(QStringLiteral("pressureReading")).toString().startsWith(QLatin1Char('+')));
 }
 
@@ -151,6 +183,14 @@ void TestControl::mistakes_get_an_error_answer_data() {
                                   << QStringLiteral("error: no transmitter at 05");
     QTest::newRow("unknown fault")
         << QStringLiteral("fault 01 AD slow") << QStringLiteral("error: unknown fault slow");
+    QTest::newRow("lateness negative")
+        << QStringLiteral("fault 01 AD late:-3") << QStringLiteral("error: unknown fault late:-3");
+    const QString turnaroundUsage = QStringLiteral("error: usage: turnaround ADDR MS");
+    QTest::newRow("turnaround above 1000")
+        << QStringLiteral("turnaround 01 1001") << turnaroundUsage;
+    QTest::newRow("turnaround without MS") << QStringLiteral("turnaround 01") << turnaroundUsage;
+    QTest::newRow("turnaround nobody there")
+        << QStringLiteral("turnaround 05 10") << QStringLiteral("error: no transmitter at 05");
     QTest::newRow("state at other rate") << QStringLiteral("state 01 1200")
                                          << QStringLiteral("error: no transmitter at 01 with 1200");
     QTest::newRow("replug while plugged")

@@ -21,6 +21,8 @@ private slots:
     void each_fault_shapes_the_reply_data();
     void each_fault_shapes_the_reply();
     void lower_case_checksum_of_digits_only_changes_nothing();
+    void fault_names_are_read_exactly_data();
+    void fault_names_are_read_exactly();
     void longest_matching_command_wins();
     void random_faults_follow_rate_and_series_data();
     void random_faults_follow_rate_and_series();
@@ -48,6 +50,8 @@ void TestFaults::each_fault_shapes_the_reply_data() {
                                 << QByteArray("*07\r");
     QTest::newRow("late") << FaultKind::Late << QByteArray("*07V2.134F\r")
                           << QByteArray("*07V2.13\r");
+    QTest::newRow("split") << FaultKind::Split << QByteArray("*07V2.134F\r")
+                           << QByteArray("*07V2.13\r");
     QTest::newRow("silent") << FaultKind::Silent << QByteArray() << frame::kNoReply;
 }
 
@@ -59,6 +63,9 @@ void TestFaults::each_fault_shapes_the_reply() {
     QCOMPARE(shaped.bytes, bytes);
     QCOMPARE(frame::replyText(shaped.bytes), toolSees);
     QCOMPARE(shaped.late, kind == FaultKind::Late);
+    QCOMPARE(shaped.split, kind == FaultKind::Split);
+    // Whatever follows the CR.
+    QCOMPARE(shaped.trailing, shaped.bytes.size() - shaped.bytes.indexOf('\r') - 1);
     QCOMPARE(shaped.note.isEmpty(), kind == FaultKind::None);
 }
 
@@ -69,22 +76,56 @@ void TestFaults::lower_case_checksum_of_digits_only_changes_nothing() {
     QVERIFY2(shaped.note.contains(QLatin1String("no effect")), qPrintable(shaped.note));
 }
 
+void TestFaults::fault_names_are_read_exactly_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<int>("lateMs"); // -1: no lateness
+    QTest::newRow("plain late") << "late" << true << -1;
+    QTest::newRow("late:15") << "late:15" << true << 15;
+    QTest::newRow("late:10000") << "late:10000" << true << 10000;
+    QTest::newRow("late:10001") << "late:10001" << false << -1;
+    QTest::newRow("late: without number") << "late:" << false << -1;
+    QTest::newRow("late:-1") << "late:-1" << false << -1;
+    QTest::newRow("late:1.5") << "late:1.5" << false << -1;
+    QTest::newRow("late:4294967311, past int") << "late:4294967311" << false << -1;
+    QTest::newRow("Arabic-Indic digit") << QStringLiteral("late:\u0661") << false << -1;
+    QTest::newRow("silent:5") << "silent:5" << false << -1;
+}
+
+void TestFaults::fault_names_are_read_exactly() {
+    QFETCH(QString, name);
+    QFETCH(bool, taken);
+    QFETCH(int, lateMs);
+    const std::optional<sim::Fault> fault = sim::faultFromName(name);
+    QCOMPARE(fault.has_value(), taken);
+    if (!fault)
+        return;
+    QCOMPARE(fault->lateMs.value_or(-1), lateMs);
+    // Written back as it was given: the trace and the state show the lateness.
+    QCOMPARE(sim::faultName(*fault), name);
+    QCOMPARE(sim::shapeReply("07V2.13", *fault).note, QStringLiteral("fault ") + name);
+}
+
 void TestFaults::longest_matching_command_wins() {
     sim::FaultTable table;
     table.set("*", FaultKind::Silent);
     table.set("RP", FaultKind::Noise);
-    table.set("RP0", FaultKind::Late);
+    table.set("RP0", sim::Fault(FaultKind::Late, 15));
     table.set("AD", FaultKind::BadChecksum);
-    QCOMPARE(table.forCommand("RP0"), FaultKind::Late);
-    QCOMPARE(table.forCommand("RP1"), FaultKind::Noise);
-    QCOMPARE(table.forCommand("AD42"), FaultKind::BadChecksum); // with payload
-    QCOMPARE(table.forCommand("TY"), FaultKind::Silent);
+    QCOMPARE(table.forCommand("RP0").kind, FaultKind::Late);
+    QCOMPARE(table.forCommand("RP0").lateMs, std::optional<int>(15));
+    QCOMPARE(table.forCommand("RP1").kind, FaultKind::Noise);
+    QCOMPARE(table.forCommand("AD42").kind, FaultKind::BadChecksum); // with payload
+    QCOMPARE(table.forCommand("TY").kind, FaultKind::Silent);
 
+    // A plain late fault replaces the one with lateness.
+    table.set("RP0", FaultKind::Late);
+    QVERIFY(!table.forCommand("RP0").lateMs);
     table.set("RP0", FaultKind::None);
-    QCOMPARE(table.forCommand("RP0"), FaultKind::Noise);
+    QCOMPARE(table.forCommand("RP0").kind, FaultKind::Noise);
     table.clear();
     QVERIFY(table.isEmpty());
-    QCOMPARE(table.forCommand("RP0"), FaultKind::None);
+    QCOMPARE(table.forCommand("RP0").kind, FaultKind::None);
 }
 
 void TestFaults::random_faults_follow_rate_and_series_data() {

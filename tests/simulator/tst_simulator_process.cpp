@@ -71,6 +71,8 @@ private slots:
     void unplug_and_replug_keep_the_link();
     void random_faults_and_unplugs_from_the_command_line();
     void a_bad_bus_file_stops_it_with_a_message();
+    void bad_arguments_stop_it_with_a_message_data();
+    void bad_arguments_stop_it_with_a_message();
     void a_bus_file_sets_the_transmitters();
     void terminating_it_removes_the_link();
 };
@@ -117,7 +119,8 @@ void TestSimulatorProcess::answers_on_its_line_and_traces_each_frame() {
 }
 
 void TestSimulatorProcess::faults_set_by_control_shape_the_reply() {
-    SimulatorProcess sim({QStringLiteral("--fault"), QStringLiteral("01:VR:trailing")});
+    SimulatorProcess sim({QStringLiteral("--fault"), QStringLiteral("01:VR:trailing"),
+                          QStringLiteral("--fault"), QStringLiteral("01:RT0:late:150")});
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
     LineEnd tool;
     QVERIFY(tool.open(sim.devicePath(), B9600));
@@ -141,6 +144,16 @@ void TestSimulatorProcess::faults_set_by_control_shape_the_reply() {
     QCOMPARE(sent[0].note, QStringLiteral("fault late"));
 
     QVERIFY(sim.control(QStringLiteral("state 01")).contains(QLatin1String("\"VR\":\"late\"")));
+
+    // Late by 150 ms past the tool's 60: the first character leaves then.
+    sinceWrite.restart();
+    tool.write(frame::request("01", "RT0"));
+    QByteArray temperature = tool.readBytes(1, kPatienceMs);
+    const qint64 first = sinceWrite.elapsed();
+    QVERIFY2(first >= 60 + 150 - 2 && first < 60 + 150 + 1000, qPrintable(QString::number(first)));
+    if (!temperature.contains('\r'))
+        temperature += tool.readReply(kPatienceMs);
+    QVERIFY2(frame::replyText(temperature).startsWith("*01+"), temperature.constData());
 }
 
 void TestSimulatorProcess::unplug_and_replug_keep_the_link() {
@@ -197,19 +210,63 @@ void TestSimulatorProcess::a_bad_bus_file_stops_it_with_a_message() {
     QVERIFY2(!sim.errorString().isEmpty(), "no reason given");
 }
 
+void TestSimulatorProcess::bad_arguments_stop_it_with_a_message_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString turnaround = QStringLiteral("--turnaround MS: a whole number of milliseconds");
+    QTest::newRow("--turnaround 1001") << QStringList{"--turnaround", "1001"} << turnaround;
+    // Checked before the default bus is printed, which would carry it.
+    QTest::newRow("--turnaround -1 with --print-default-bus")
+        << QStringList{"--turnaround", "-1", "--print-default-bus"} << turnaround;
+    const QString fault = QStringLiteral("expected ADDR:CMD:KIND, KIND one of: none");
+    QTest::newRow("late:-1") << QStringList{"--fault", "07:RP0:late:-1"} << fault;
+    QTest::newRow("kind missing") << QStringList{"--fault", "07:RP0"} << fault;
+}
+
+void TestSimulatorProcess::bad_arguments_stop_it_with_a_message() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QProcess process;
+    process.start(QStringLiteral(TARNWICK_SIMULATOR_PATH), args);
+    QVERIFY(process.waitForFinished(kPatienceMs));
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(error.startsWith(QLatin1String("tarnwick-sim: ")) && error.contains(message),
+             qPrintable(error));
+}
+
 void TestSimulatorProcess::a_bus_file_sets_the_transmitters() {
-    SimulatorProcess sim({}, R"({"transmitters": [
+    // The command line's turnaround for those whose entry sets none.
+    SimulatorProcess sim({QStringLiteral("--turnaround"), QStringLiteral("150")},
+                         R"({"transmitters": [
         {"address": "30", "baud": 9600, "model": "A"},
-        {"address": "30", "baud": 9600, "model": "B"}]})");
+        {"address": "30", "baud": 9600, "model": "B"},
+        {"address": "31", "baud": 9600, "turnaround": 400}]})");
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
     LineEnd tool;
     QVERIFY(tool.open(sim.devicePath(), B9600));
     // Both answer: their replies collide on the line, one after the other.
     tool.write(frame::request("30", "TY"));
     const QByteArray both = frame::reply("30A") + frame::reply("30B");
-    QCOMPARE(tool.readBytes(both.size(), kPatienceMs), both);
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
+    QByteArray got = tool.readBytes(1, kPatienceMs);
+    QVERIFY2(sinceWrite.elapsed() >= 150, qPrintable(QString::number(sinceWrite.elapsed())));
+    got += tool.readBytes(both.size() - got.size(), kPatienceMs);
+    QCOMPARE(got, both);
     tool.write(frame::request("01", "AD"));
     QCOMPARE(tool.readFor(kQuietMs), QByteArray());
+
+    // 8 characters of request at 9600 baud, then 400 ms of the file's own.
+    sinceWrite.restart();
+    tool.write(frame::request("31", "AD"));
+    got = tool.readBytes(1, kPatienceMs);
+    const qint64 first = sinceWrite.elapsed();
+    QVERIFY2(first >= 400 + 8 - 2 && first < 400 + 8 + 1000, qPrintable(QString::number(first)));
+    if (!got.contains('\r'))
+        got += tool.readReply(kPatienceMs);
+    QCOMPARE(got, QByteArray("*313100\r"));
 }
 
 void TestSimulatorProcess::terminating_it_removes_the_link() {
