@@ -3,9 +3,10 @@
 //   exchange latency after the reply's CR, CPU share of a silent exchange
 //   (with a spin-wait baseline measured in the same run), search time and CPU
 //   over a silent bus, full read time at each rate against its wire time,
-//   time from a stop click to the end of the search, start-up time to a shown
-//   window, peak memory, and tarnwick-cli run as a process (start-up, a
-//   read at each rate, a limited search of a silent bus).
+//   and with a 15 ms turnaround, a 32-character ID write at 1200 baud against
+//   its wire time, time from a stop click to the end of the search, start-up
+//   time to a shown window, peak memory, and tarnwick-cli run as a process
+//   (start-up, a read at each rate, a limited search of a silent bus).
 // Usage: tarnwick-bench [--quick]   (--quick leaves out the minute-long search)
 
 #include "cli_runs.h"
@@ -197,6 +198,65 @@ void fullReads(RealWindow& tool) {
     }
 }
 
+// A 32-character ID written at 1200 baud: 38 characters each way, more wire
+// time than the rate's whole time-out, so the exchange lives on the deadline
+// that counts the frame's characters.
+void longIdWrite(RealLine& line) {
+    line.port.setSettings(QStringLiteral("1200,N,8,1"));
+    const QString command = QStringLiteral("ID") + QString(32, QLatin1Char('L'));
+    QElapsedTimer wall;
+    wall.start();
+    const QString reply = Comm_Send(line.port, line.clock, QStringLiteral("04"), command);
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    // The request frame, and the reply frame with the checksum the reply text
+    // leaves out.
+    const qsizetype characters =
+        frame::request("04", command.toLatin1()).size() + reply.size() + 2;
+    const double wire = double(characters) * 10.0 / 1200;
+    const double ratio = seconds / wire;
+    add("32-character ID write at 1200 baud",
+        QString::asprintf("%.0f ms, wire %.0f ms, ratio %.3f%s", seconds * 1000, wire * 1000, ratio,
+                          reply.startsWith('*') ? "" : ", FAILED"),
+        "ratio <= 1.10", reply.startsWith('*') && ratio <= 1.10);
+}
+
+// The full read of a transmitter that takes 15 ms to start each answer, as
+// real ones take a few to tens of milliseconds.
+void fullReadWithTurnaround() {
+    constexpr int kTurnaroundMs = 15;
+    RealWindow tool(R"({"transmitters": [
+        {"address": "05", "baud": 9600, "model": "PT-TA", "turnaround": 15}]})");
+    if (!tool.start()) {
+        add("full read, 15 ms turnaround", "simulator did not start", "-", false);
+        return;
+    }
+    auto* list = tool.control<QComboBox>("CMB_ADDR");
+    tool.window->UnitNames = {"kPa", "MPa", "mH2O", "Bar", "Psi", "mBar", "Unknown"};
+    tool.window->OnlineList = {{QStringLiteral("05"), 3}};
+    list->addItem(QStringLiteral("05"));
+    tool.window->listSelection().select(list, 0); // a first read settles the trims
+    QTest::qWait(300);
+    const int before = int(tool.line.simulator.traceLines().size());
+    QElapsedTimer wall;
+    wall.start();
+    tool.window->ReadAllParameters();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    QTest::qWait(300);
+    qint64 characters = 0;
+    int exchanges = 0;
+    for (const QString& l : tool.line.simulator.traceLines().mid(before)) {
+        characters += traceFrame(l).size();
+        if (l.section(' ', 2, 2) == QLatin1String("heard"))
+            ++exchanges;
+    }
+    const double expected = double(characters) * 10.0 / 9600 + exchanges * kTurnaroundMs / 1000.0;
+    const double ratio = seconds / expected;
+    add("full read at 9600 baud, 15 ms turnaround",
+        QString::asprintf("%.0f ms, wire + turnarounds %.0f ms, ratio %.3f", seconds * 1000,
+                          expected * 1000, ratio),
+        "ratio <= 1.10", ratio <= 1.10);
+}
+
 void startUp(RealLine& line) {
     FakeMessageBoxes messages;
     QElapsedTimer wall;
@@ -277,8 +337,10 @@ int main(int argc, char* argv[]) {
         exchangeLatency(tool.line);
         silentExchangeCpu(tool.line);
         fullReads(tool);
+        longIdWrite(tool.line);
         startUp(tool.line);
     }
+    fullReadWithTurnaround();
     stopClicks();
     cliRuns(add);
     if (!quick)

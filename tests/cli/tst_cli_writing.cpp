@@ -45,6 +45,7 @@ private slots:
     void dry_run_sends_no_write_data();
     void dry_run_sends_no_write();
     void apply_clones_a_transmitter();
+    void long_texts_at_every_rate();
 
 private:
     QJsonObject state(const QString& address) {
@@ -209,6 +210,30 @@ void TestCliWriting::apply_clones_a_transmitter() {
     QVERIFY2(again.exitCode == 1, qPrintable(describe(again)));
     QVERIFY2(again.err.contains("12 rangeHigh: the document holds \"+250.00\""),
              qPrintable(again.err));
+}
+
+void TestCliWriting::long_texts_at_every_rate() {
+    // 32-character texts are 38-character frames each way, longer on the
+    // wire than the time-out at every rate but 9600.
+    m_sim = std::make_unique<SimulatorProcess>(QStringList{}, R"({"transmitters": [
+        {"address": "21", "baud": 9600}, {"address": "22", "baud": 4800},
+        {"address": "23", "baud": 2400}, {"address": "24", "baud": 1200}]})");
+    QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+    for (const QString address : {"21", "22", "23", "24"}) {
+        const QString model = QStringLiteral("M-%1-").arg(address).leftJustified(32, 'm');
+        const QString id = QStringLiteral("I-%1-").arg(address).leftJustified(32, 'i');
+        const CliRun set = runCli(onBus({"set", address, "model=" + model, "id=" + id}));
+        QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));
+        const CliRun read = runCli(onBus({"--json", "read", address}));
+        QVERIFY2(read.exitCode == 0, qPrintable(describe(read)));
+        const QJsonObject o = QJsonDocument::fromJson(read.out.toUtf8()).object();
+        QCOMPARE(o["model"].toString(), model);
+        QCOMPARE(o["id"].toString(), id);
+    }
+    // A move starts with the ID: one of 32 characters goes through at 1200.
+    const CliRun move = runCli(onBus({"move", "24", "--to", "25", "--rate", "1200"}));
+    QVERIFY2(move.exitCode == 0, qPrintable(describe(move)));
+    QCOMPARE(state("25")["id"].toString(), QStringLiteral("I-24-").leftJustified(32, 'i'));
 }
 
 QTEST_GUILESS_MAIN(TestCliWriting)

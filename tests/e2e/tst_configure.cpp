@@ -25,6 +25,8 @@ private slots:
     void range_written_and_read_back();
     void output_and_trims_written_and_read_back();
     void data_areas_answer_with_their_messages();
+    void long_texts_follow_a_move_to_every_rate_data();
+    void long_texts_follow_a_move_to_every_rate();
     void new_address_and_rate_are_followed_and_found_again();
 
 private:
@@ -96,6 +98,32 @@ void TestConfigure::data_areas_answer_with_their_messages() {
                                  "写入工厂数据区: 写入工厂数据区完成!",
                                  "恢复工厂设定: 恢复工厂设定完成!"}));
     QCOMPARE(field("TXT_DPH")->text(), QStringLiteral("+250.00"));
+}
+
+void TestConfigure::long_texts_follow_a_move_to_every_rate_data() {
+    QTest::addColumn<int>("baudIndex");
+    // Ends where it began, at 9600; each move writes the ID at the rate
+    // before and the model at the rate after, the read takes both at the new.
+    for (const int index : {0, 1, 2, 3})
+        QTest::addRow("to %d", index) << index;
+}
+
+void TestConfigure::long_texts_follow_a_move_to_every_rate() {
+    QFETCH(int, baudIndex);
+    const QString model = QStringLiteral("M%1-").arg(baudIndex).leftJustified(32, 'm');
+    const QString id = QStringLiteral("I%1-").arg(baudIndex).leftJustified(32, 'i');
+    field("TXT_ADDR")->setText("05");
+    list("CMB_BAND")->setCurrentIndex(baudIndex);
+    field("txtType")->setText(model);
+    field("txtID")->setText(id);
+    m_tool.window->COM_ADDR_Click();
+    QCOMPARE(field("TXT_BAND")->text(), list("CMB_BAND")->itemText(baudIndex));
+    QCOMPARE(field("txtType")->text(), model);
+    QCOMPARE(field("txtID")->text(), id);
+
+    m_tool.window->cmdReFresh_Click();
+    QCOMPARE(field("TXT_TYPE")->text(), model);
+    QCOMPARE(field("TXT_ID")->text(), id);
 }
 
 void TestConfigure::new_address_and_rate_are_followed_and_found_again() {

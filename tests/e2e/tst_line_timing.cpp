@@ -1,15 +1,21 @@
 // Links with and without line timing, through the real serial layer: a
 // simulator that answers at once is found only on a port marked
 // lineTiming=false, an unmarked port explains why it found nothing, and on a
-// timed line a stale frame never passes for the reply that follows it. The
-// searches stop after the probe of address 10, which covers the bus.
+// timed line a stale frame never passes for the reply that follows it; a
+// reply that comes after its deadline never becomes another step's value, in
+// the window or in tarnwick-cli. The searches stop after the probe of address
+// 10, which covers the bus.
 
 #include "link/exchange.h"
+#include "support/cli_process.h"
 #include "support/real_line.h"
 #include "support/real_window.h"
 #include "ui/status_panels.h"
 
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
@@ -34,6 +40,13 @@ void searchUpToAddress10(MainWindow& window) {
     window.cmdSEARCH_Click();
 }
 
+// A transmitter that takes 15 ms to start each answer, with a value of its
+// own in every step, so a value shifted by one step shows.
+const QByteArray kSlowBus = R"({"transmitters": [
+    {"address": "01", "baud": 9600, "model": "PT-L", "id": "ID-L", "unit": 3, "decimals": 2,
+     "rangeLow": "+001.00", "rangeHigh": "+250.00", "output4mA": "+010.00",
+     "output20mA": "+020.00", "trim4mA": "+0012", "trim20mA": "-0007", "turnaround": 15}]})";
+
 QStringList listed(const RealWindow& tool) {
     QStringList out;
     auto* list = tool.control<QComboBox>("CMB_ADDR");
@@ -50,6 +63,8 @@ private slots:
     void marked_port_finds_an_untimed_bus_and_reads_it();
     void unmarked_port_explains_finding_nothing();
     void stale_frame_before_the_reply_is_dropped();
+    void late_reply_never_becomes_another_value_data();
+    void late_reply_never_becomes_another_value();
 };
 
 void TestLineTiming::marked_port_finds_an_untimed_bus_and_reads_it() {
@@ -101,6 +116,87 @@ void TestLineTiming::stale_frame_before_the_reply_is_dropped() {
         QCOMPARE(Comm_Send(line.port, line.clock, "01", "TY", &notes), QStringLiteral("*01PT-1\r"));
         QCOMPARE(notes.framesTooEarly, 1);
     }
+}
+
+void TestLineTiming::late_reply_never_becomes_another_value_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("lateMs");
+    for (const char* command : {"UT", "DP", "OL", "OH", "ZF"})
+        for (const int late : {5, 15, 25})
+            QTest::addRow("%s %d ms late", command, late) << QString::fromLatin1(command) << late;
+}
+
+void TestLineTiming::late_reply_never_becomes_another_value() {
+    QFETCH(QString, command);
+    QFETCH(int, lateMs);
+    RealWindow tool(kSlowBus,
+                    {"--fault", QStringLiteral("01:%1:late:%2").arg(command).arg(lateMs)});
+    QVERIFY2(tool.start(), qPrintable(tool.line.simulator.errorString()));
+    tool.window->UnitNames = {"kPa", "MPa", "mH2O", "Bar", "Psi", "mBar", "Unknown"};
+    tool.window->OnlineList = {{"01", 3}};
+    auto* list = tool.control<QComboBox>("CMB_ADDR");
+    list->addItem("01");
+    list->setCurrentIndex(0);
+    tool.window->ReadAllParameters();
+
+    // Each field holds its own step's value, or the failure of the late step.
+    const QMap<QString, QStringList> fieldsOf{{"UT", {"TXT_UNIT"}},
+                                              {"DP", {}},
+                                              {"OL", {"TXT_DAL"}},
+                                              {"OH", {"TXT_DAH"}},
+                                              {"ZF", {"TXT_DAZF"}}};
+    const QList<QPair<const char*, QString>> expected{
+        {"TXT_TYPE", "PT-L"},   {"TXT_SCZ", "+001.00"}, {"TXT_SCF", "+250.00"},
+        {"TXT_UNIT", "Bar"},    {"txtType", "PT-L"},    {"TXT_ID", "ID-L"},
+        {"TXT_DAL", "+010.00"}, {"TXT_DAH", "+020.00"}, {"TXT_DAZF", "+0012"},
+        {"TXT_DAFF", "-0007"}};
+    for (const auto& [name, value] : expected) {
+        const QString shown = tool.control<QLineEdit>(name)->text();
+        const QString want = fieldsOf[command].contains(name) ? QStringLiteral(" 0") : value;
+        QVERIFY2(shown == want,
+                 qPrintable(QStringLiteral("%1: '%2', not '%3'").arg(name, shown, want)));
+    }
+    if (command != "DP")
+        QCOMPARE(tool.control<QComboBox>("Cmb_DP")->currentIndex(), 2);
+    // No trim went out but the transmitter's own, and it still holds both.
+    const QStringList trimWrites =
+        tool.line.frames().filter(QRegularExpression("^heard \\$01(ZF|FF)[+-]"));
+    for (const QString& write : trimWrites)
+        QVERIFY2(write.startsWith("heard $01ZF+0012") || write.startsWith("heard $01FF-0007"),
+                 qPrintable(write));
+    const QString state = tool.line.simulator.control("state 01");
+    QVERIFY2(state.contains("+0012") && state.contains("-0007"), qPrintable(state));
+
+    // tarnwick-cli reads the same transmitter: the late step failed, every
+    // other value is right.
+    const QString device = tool.line.simulator.devicePath();
+    tool.window.reset();
+    tool.line.port.close();
+    const CliRun r = runCli({"--port", device, "--json", "read", "01", "--baud", "9600"});
+    QCOMPARE(r.exitCode, 1);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QMap<QString, QString> keyOf{{"UT", "unit"},
+                                       {"DP", "decimals"},
+                                       {"OL", "outputLow"},
+                                       {"OH", "outputHigh"},
+                                       {"ZF", "trim4mA"}};
+    const QList<QPair<QString, QJsonValue>> values{
+        {"model", "PT-L"},         {"id", "ID-L"},       {"rangeLow", "+001.00"},
+        {"rangeHigh", "+250.00"},  {"decimals", 2},      {"outputLow", "+010.00"},
+        {"outputHigh", "+020.00"}, {"trim4mA", "+0012"}, {"trim20mA", "-0007"}};
+    for (const auto& [key, value] : values) {
+        if (key == keyOf[command])
+            QVERIFY2(o[key].isNull(), qPrintable(key + describe(r)));
+        else
+            QVERIFY2(o[key] == value, qPrintable(key + describe(r)));
+    }
+    if (command == "UT")
+        QVERIFY(o["unit"].isNull() || o["unit"]["code"].isNull());
+    else
+        QCOMPARE(o["unit"]["code"].toInt(), 3);
+    const QJsonArray errors = o["errors"].toArray();
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors[0]["command"].toString(), command);
 }
 
 QTEST_MAIN(TestLineTiming)
