@@ -2,6 +2,7 @@
 
 #include "cli/stop_request.h"
 #include "cli/traced_port.h"
+#include "connection/transmitter_connection.h"
 #include "link/clock.h"
 #include "link/exchange.h"
 #include "link/serial_port.h"
@@ -43,22 +44,19 @@ bool Bus::setBaudIndex(int baudIndex) {
 }
 
 QString Bus::exchange(const QString& address, const QString& command) {
-    const QString reply = m_line.exchange(address, command, &m_notes);
-    if (reply.startsWith(QLatin1Char('*')))
-        ++m_verified;
+    const QString reply = m_line.exchange(address, command);
     if (m_trace)
         m_trace->flush();
     return reply;
 }
 
 int Bus::findRate(const QString& address) {
-    for (const int index : kSearchBaudIndexes) {
-        if (stopRequested())
-            return -1;
-        if (!setBaudIndex(index))
-            continue;
-        if (isAddressAnswer(exchange(address, commandText(Command::Address)), address))
-            return index;
-    }
-    return -1;
+    // The core's connection walks the rates; every probe goes through this
+    // bus, so the trace and the counts see it.
+    TransmitterConnection connection(m_line, address);
+    const int index = connection.findRate(stopRequested);
+    m_baudIndex = connection.baudIndex();
+    if (m_trace)
+        m_trace->flush();
+    return index;
 }

@@ -46,14 +46,12 @@ public:
 
     // Whether replies came sooner than the line could carry them while no
     // frame passed: the sign of a link without line timing on a timed port.
-    bool onlyEarlyFrames() const { return m_notes.framesTooEarly > 0 && m_verified == 0; }
+    bool onlyEarlyFrames() const { return m_line.onlyEarlyFrames(); }
 
 private:
     SerialPort& m_port;
     TracedPort* m_trace;
     QString m_device;
     int m_baudIndex = -1;
-    ExchangeNotes m_notes;
-    int m_verified = 0;
     BusLine m_line;
 };

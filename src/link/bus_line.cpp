@@ -59,7 +59,13 @@ void BusLine::settle() {
 QString BusLine::exchange(const QString& address, const QString& command, ExchangeNotes* notes) {
     if (mustSettle(address))
         settle();
-    const QString reply = Comm_Send(m_port, m_clock, address, command, notes);
+    ExchangeNotes own;
+    const QString reply = Comm_Send(m_port, m_clock, address, command, &own);
+    m_framesTooEarly += own.framesTooEarly;
+    if (reply.startsWith(QLatin1Char('*')))
+        ++m_verifiedFrames;
+    if (notes)
+        notes->framesTooEarly += own.framesTooEarly;
     if (isAnswerFrom(reply, address)) {
         m_unansweredAddress.reset();
     } else {

@@ -39,6 +39,11 @@ public:
     // caller notes it before a sequence to tell whether one failed since.
     quint64 failureCount() const { return m_failures; }
 
+    // Whether replies came sooner than the line could carry them while no
+    // verified frame passed: the sign of a link without line timing on a
+    // port that is taken to have it.
+    bool onlyEarlyFrames() const { return m_framesTooEarly > 0 && m_verifiedFrames == 0; }
+
     // Whether a reply text is a verified frame from address.
     static bool isAnswerFrom(const QString& reply, const QString& address);
 
@@ -56,4 +61,6 @@ private:
     QString m_unansweredSettings;
     qint64 m_unansweredEndUs = 0;
     quint64 m_failures = 0;
+    qint64 m_framesTooEarly = 0;
+    qint64 m_verifiedFrames = 0;
 };
