@@ -6,6 +6,7 @@
 #include "link/reply_value.h"
 #include "link/serial_port.h"
 #include "protocol/bus_search.h"
+#include "protocol/commands.h"
 #include "protocol/text_rules.h"
 #include "ui/leave_validation.h"
 #include "ui/main_window.h"
@@ -90,28 +91,27 @@ void MainWindow::COM_ADDR_Click() {
         return;
     }
 
-    plainCut(ui->txtID,
-             Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("ID") + ui->txtID->text()));
+    // The connection follows the transmitter: the "AD" reply names where it
+    // is afterwards, the "BD" echo switches the line to the new rate.
+    TransmitterConnection& transmitter = selectedTransmitter();
+    plainCut(ui->txtID, transmitter.moveId(ui->txtID->text()).reply);
 
-    const QString addressReply =
-        Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("AD") + ui->TXT_ADDR->text());
-    ui->TXT_ADDR->setText(addressReply);
+    const Exchanged addressReply = transmitter.moveAddress(ui->TXT_ADDR->text());
+    ui->TXT_ADDR->setText(addressReply.reply);
     if (ui->TXT_ADDR->text().size() > 4)
         ui->TXT_ADDR->setText(replyValue(ui->TXT_ADDR->text()));
-    // The list entry is the only record of where the transmitter is. Only an
-    // answer that names an address replaces it; after a lost or empty reply
-    // the following commands still go to the address that was known.
-    if (hasData(addressReply) && isBusAddress(ui->TXT_ADDR->text()))
-        ui->CMB_ADDR->setItemText(selected, ui->TXT_ADDR->text());
+    // The list entry is the only record of where the transmitter is; after a
+    // lost or empty reply it keeps the address that was known.
+    if (transmitter.address() != ui->CMB_ADDR->currentText())
+        ui->CMB_ADDR->setItemText(selected, transmitter.address());
 
-    const QString digit = QString::number(ui->CMB_BAND->currentIndex());
-    LastReply = Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("BD") + digit);
-    if (LastReply == QLatin1Char('*') + ui->CMB_ADDR->currentText() + digit + QLatin1Char('\r')) {
-        OnlineList[selected].BaudIndex = static_cast<qint16>(ui->CMB_BAND->currentIndex());
+    const int baudIndex = ui->CMB_BAND->currentIndex();
+    LastReply = transmitter.moveRate(baudIndex).reply;
+    if (LastReply ==
+        QLatin1Char('*') + transmitter.address() + QString::number(baudIndex) + QLatin1Char('\r')) {
+        OnlineList[selected].BaudIndex = static_cast<qint16>(baudIndex);
         ui->TXT_BAND->setText(ui->CMB_BAND->currentText());
-        MSCommBsq.setSettings(ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1"));
     }
 
-    plainCut(ui->txtType,
-             Comm_Send(ui->CMB_ADDR->currentText(), QStringLiteral("TY") + ui->txtType->text()));
+    plainCut(ui->txtType, transmitter.moveModel(ui->txtType->text()).reply);
 }

@@ -4,9 +4,10 @@
 #include "protocol/full_read.h"
 #include "link/reply_value.h"
 #include "link/serial_port.h"
+#include "protocol/bus_search.h"
+#include "protocol/commands.h"
 #include "ui/main_window.h"
 #include "ui/reply_fields.h"
-#include "ui/status_panels.h"
 #include "ui/trim_bars.h"
 #include "ui_main_window.h"
 
@@ -25,20 +26,12 @@ void moveTrimBar(QScrollBar* bar, const QString& reply, const QString& fieldText
 }
 } // namespace
 
-bool MainWindow::transmitterSelected() {
-    const int index = ui->CMB_ADDR->currentIndex();
-    if (index >= 0 && index < OnlineList.size())
-        return true;
-    m_statusPanels->setText(1, QStringLiteral("请先搜索变送器，并在地址列表中选择一个！"));
-    return false;
-}
-
 void MainWindow::CMB_ADDR_Click() {
     if (!transmitterSelected())
         return;
     const OnlineTransmitter& record = OnlineList.at(ui->CMB_ADDR->currentIndex());
     ui->CMB_BAND->setCurrentIndex(record.BaudIndex);
-    MSCommBsq.setSettings(ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1"));
+    MSCommBsq.setSettings(lineSettingsOfIndex(ui->CMB_BAND->currentIndex()));
     ReadAllParameters();
 }
 
@@ -47,7 +40,7 @@ void MainWindow::ReadAllParameters() {
         return;
     const OnlineTransmitter record = OnlineList.at(ui->CMB_ADDR->currentIndex());
     ui->CMB_BAND->setCurrentIndex(record.BaudIndex);
-    MSCommBsq.setSettings(ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1"));
+    MSCommBsq.setSettings(lineSettingsOfIndex(ui->CMB_BAND->currentIndex()));
     ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());
     ui->TXT_BAND->setText(ui->CMB_BAND->currentText());
 

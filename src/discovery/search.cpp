@@ -64,7 +64,7 @@ void MainWindow::cmdSEARCH_Click() {
         if (ui->cmdSEARCH->text() == kSearchIdle)
             break;
         ui->CMB_BAND->setCurrentIndex(baud);
-        const QString lineSettings = ui->CMB_BAND->currentText() + QStringLiteral(",N,8,1");
+        const QString lineSettings = lineSettingsOfIndex(ui->CMB_BAND->currentIndex());
         MSCommBsq.setSettings(lineSettings);
 
         for (int number = kFirstBusAddress; number <= kLastBusAddress; ++number) {

@@ -4,17 +4,14 @@
 
 #include "link/clock.h"
 #include "link/reply_value.h"
+#include "protocol/commands.h"
 #include "ui/main_window.h"
-#include "ui/reply_fields.h"
 #include "ui/status_panels.h"
 #include "ui_main_window.h"
 
 #include <QApplication>
 
 namespace {
-const QString kInitialMaximum = QStringLiteral("-9999");
-const QString kInitialMinimum = QStringLiteral("+9999");
-
 // A counter label's caption plus one.
 void count(QLabel* label) {
     label->setText(QString::number(qint64(numericValue(label->text())) + 1));
@@ -29,24 +26,6 @@ QString elapsedText(qint64 ms) {
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 } // namespace
-
-void MainWindow::showPressure(const QString& reply) {
-    guardedCut(ui->TXT_PRESSURE, reply);
-    m_pressureIsReading = isReading(reply);
-}
-
-void MainWindow::restartExtremes() {
-    // Tracking restarts at the current reading; when the pressure field holds
-    // none (a lost reply, a reply without data), at the initial bounds, so a
-    // lost reply is never recorded as a pressure.
-    if (m_pressureIsReading) {
-        ui->txtMAX->setText(ui->TXT_PRESSURE->text());
-        ui->txtMIN->setText(ui->TXT_PRESSURE->text());
-    } else {
-        ui->txtMAX->setText(kInitialMaximum);
-        ui->txtMIN->setText(kInitialMinimum);
-    }
-}
 
 void MainWindow::Timer1_Timer() {
     // Ticks run between handlers, never inside one: a modal box that a
@@ -66,14 +45,14 @@ void MainWindow::Timer1_Timer() {
     ReadTemperatureNext = !ReadTemperatureNext;
 
     if (temperatureTurn) {
-        const QString reply = Comm_Send(address, QStringLiteral("RT0"));
+        const QString reply = Comm_Send(address, commandText(Command::Temperature));
         ui->TXT_TEMPERATURE->setText(reply);
         if (reply.size() > 4)
             ui->TXT_TEMPERATURE->setText(replyValue(reply));
         else
             count(ui->Label20);
     } else {
-        const QString reply = Comm_Send(address, QStringLiteral("RP0"));
+        const QString reply = Comm_Send(address, commandText(Command::Pressure));
         ui->TXT_PRESSURE->setText(reply);
         if (reply.size() > 4)
             ui->TXT_PRESSURE->setText(replyValue(reply));

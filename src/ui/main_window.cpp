@@ -186,7 +186,13 @@ void MainWindow::connectEvents() {
 
 QString MainWindow::Comm_Send(const QString& send_addr, const QString& send_comm,
                               ExchangeNotes* notes) {
-    return m_busLine.exchange(send_addr, send_comm, notes);
+    m_connection.setAddress(send_addr);
+    return m_connection.exchangeText(send_comm, notes).reply;
+}
+
+TransmitterConnection& MainWindow::selectedTransmitter() {
+    m_connection.setAddress(ui->CMB_ADDR->currentText());
+    return m_connection;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connection/transmitter_connection.h"
 #include "discovery/online_transmitter.h"
 #include "link/bus_line.h"
 
@@ -11,12 +12,12 @@
 #include <memory>
 
 class Clock;
+enum class Command;
 struct ExchangeNotes;
 class LeaveValidation;
 class ListSelection;
 class MessageBoxes;
 class QAction;
-class QComboBox;
 class QLineEdit;
 class QScrollBar;
 class SerialPort;
@@ -38,7 +39,8 @@ struct WindowServices {
 // The one window of the tool. Its state lives in its controls (named as the
 // form names them) and in a few window-level variables; every operation is
 // the handler of a window event, named after its control and event. The
-// handlers are defined in the source folder of their subsystem.
+// handlers are defined in the source folder of their subsystem; what several
+// subsystems share is defined in ui/.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -59,11 +61,15 @@ public:
     // The port closed itself because its device went away.
     void MSCommBsq_DeviceLost(const QString& device);
 
-    // The exchange with the transmitter at send_addr, on the window's port;
-    // after a failure the next exchange to that address lets the line settle
-    // first (BusLine).
+    // The exchange with the transmitter at send_addr, through the core's
+    // connection on the window's port; after a failure the next exchange to
+    // that address lets the line settle first.
     QString Comm_Send(const QString& send_addr, const QString& send_comm,
                       ExchangeNotes* notes = nullptr);
+    // The core's connection to the transmitter CMB_ADDR names, the address
+    // read again at every call; the steps of a move and the data areas' "OK"
+    // are its.
+    TransmitterConnection& selectedTransmitter();
 
     // The manual command box.
     void Cmd_INS_Click();
@@ -124,19 +130,22 @@ protected:
 private:
     void setUpControls();
     void connectEvents();
+
+    // Helpers that several subsystems share, defined in ui/ so that no
+    // subsystem reaches into another's folder.
     // Whether CMB_ADDR has an entry selected that OnlineList knows; otherwise
     // panel 1 asks for a search and a selection first.
     bool transmitterSelected();
-    void trimChanged(QScrollBar* bar, QLineEdit* field, const QString& command);
     // Puts a pressure reply into TXT_PRESSURE and notes whether it is a reading.
     void showPressure(const QString& reply);
     void restartExtremes();
-    // Moves a list to the position a reply names; false when it stays.
-    bool selectFromReply(QComboBox* list, const QString& reply);
+
+    // Helpers of the configuration handlers.
+    void trimChanged(QScrollBar* bar, QLineEdit* field, Command command);
     void reformatNumber(QLineEdit* field);
     // Each field, named for the message, must hold a number to be sent.
     bool holdsNumbers(const QList<QPair<QLineEdit*, QString>>& fields);
-    void dataAreaCommand(const QString& command, const QString& title, const QString& success,
+    void dataAreaCommand(Command command, const QString& title, const QString& success,
                          const QString& failure);
 
     std::unique_ptr<Ui::MainWindow> ui;
@@ -145,6 +154,7 @@ private:
     MessageBoxes& m_messages;
     Clock& m_clock;
     BusLine m_busLine;
+    TransmitterConnection m_connection{m_busLine};
     QTimer m_timer1{this};
     QAction* m_space1 = nullptr;
     std::unique_ptr<StatusPanels> m_statusPanels;
