@@ -2,13 +2,11 @@
 // then read back and compared key by key. Cloning a transmitter is a read of
 // the old one and an apply onto its replacement.
 
+#include "cli/addressed_transmitter.h"
 #include "cli/apply_plan.h"
-#include "cli/command_support.h"
-#include "cli/exit_codes.h"
 #include "cli/output.h"
-#include "cli/stop_request.h"
+#include "cli/setting_writes.h"
 #include "cli/transmitter_read.h"
-#include "cli/write_run.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -40,22 +38,43 @@ QJsonArray differencesJson(const QList<Difference>& differences) {
     return a;
 }
 
-int runApply(CommandContext& context) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
-    if (!address || !rate)
-        return kExitUsage;
+// Reads the transmitter back after every write went through, and tells how
+// it differs from the document.
+int reportApply(const WriteRun& run, Bus& bus, const ApplyDocument& doc, bool json) {
+    QJsonObject extra{{QStringLiteral("nulls"), QJsonArray::fromStringList(doc.nullKeys)}};
+    if (!run.allApplied()) {
+        printWriteRun(run, json, extra);
+        return run.exitCode();
+    }
+    const TransmitterRead back = readTransmitter(bus, run.address);
+    const QList<Difference> differences = compareReadBack(doc.values, back);
+    extra.insert(QStringLiteral("differences"), differencesJson(differences));
+    extra.insert(QStringLiteral("readBack"), back.toJson());
+    printWriteRun(run, json, extra);
+    for (const Difference& d : differences)
+        printNote(QStringLiteral("%1 %2: the document holds \"%3\", the transmitter \"%4\"")
+                      .arg(run.address, d.key, d.expected, d.actual));
+    if (!differences.isEmpty()) {
+        printError(QStringLiteral("%1 differs from the document in %2 key(s)")
+                       .arg(run.address)
+                       .arg(differences.size()));
+        return kExitFailed;
+    }
+    if (!json)
+        printNote(QStringLiteral("%1 read back: agrees with the document on every key written")
+                      .arg(run.address));
+    return kExitOk;
+}
+
+std::variant<PlanStep, ExitCode> checkApply(const CommandContext& context, const QString&) {
     const std::optional<QByteArray> document = readDocument(context.arguments.value(1));
     if (!document)
         return kExitUsage;
-    const bool withTrims = context.parser.isSet(kWithTrims);
-    const bool withTexts = context.parser.isSet(kWithTexts);
     // Everything in the document is checked before the first frame.
-    const auto parsed = parseApplyDocument(*document, withTrims, withTexts);
-    if (const Refusal* r = std::get_if<Refusal>(&parsed)) {
-        printError(r->message + QStringLiteral("; nothing sent"));
-        return kExitUsage;
-    }
+    const auto parsed = parseApplyDocument(*document, context.parser.isSet(kWithTrims),
+                                           context.parser.isSet(kWithTexts));
+    if (const Refusal* r = std::get_if<Refusal>(&parsed))
+        return refuse(r->message);
     const ApplyDocument& doc = std::get<ApplyDocument>(parsed);
     for (const QString& key : doc.nullKeys)
         printNote(QStringLiteral("%1: null in the document, skipped").arg(key));
@@ -63,48 +82,15 @@ int runApply(CommandContext& context) {
         printError(QStringLiteral("the document holds no value to write; nothing sent"));
         return kExitFailed;
     }
-
-    int status = kExitUsage;
-    std::optional<ReachedTransmitter> reached =
-        reachTransmitterAt(context, *address, *rate, &status);
-    if (!reached)
-        return status;
-    Bus& bus = reached->bus();
-    const std::optional<QList<PlannedWrite>> writes =
-        planSettingWrites(bus, *address, doc.values, &status);
-    if (!writes)
-        return status;
-    if (context.options.dryRun) {
-        printDryRun(*address, *writes, context.options.json);
-        return kExitOk;
-    }
-
-    const WriteRun run = runWrites(bus, *address, *writes);
-    QJsonObject extra{{QStringLiteral("nulls"), QJsonArray::fromStringList(doc.nullKeys)}};
-    if (!run.allApplied()) {
-        printWriteRun(run, context.options.json, extra);
-        return run.exitCode();
-    }
-    const TransmitterRead back = readTransmitter(bus, *address);
-    const QList<Difference> differences = compareReadBack(doc.values, back);
-    extra.insert(QStringLiteral("differences"), differencesJson(differences));
-    extra.insert(QStringLiteral("readBack"), back.toJson());
-    printWriteRun(run, context.options.json, extra);
-    for (const Difference& d : differences)
-        printNote(QStringLiteral("%1 %2: the document holds \"%3\", the transmitter \"%4\"")
-                      .arg(*address, d.key, d.expected, d.actual));
-    if (stopRequested())
-        return kExitStopped;
-    if (!differences.isEmpty()) {
-        printError(QStringLiteral("%1 differs from the document in %2 key(s)")
-                       .arg(*address)
-                       .arg(differences.size()));
-        return kExitFailed;
-    }
-    if (!context.options.json)
-        printNote(QStringLiteral("%1 read back: agrees with the document on every key written")
-                      .arg(*address));
-    return kExitOk;
+    const bool json = context.options.json;
+    return [doc, json](Bus& bus, const QString& address) -> std::variant<WritingPlan, ExitCode> {
+        std::variant<WritingPlan, ExitCode> planned = settingWrites(doc.values)(bus, address);
+        if (WritingPlan* plan = std::get_if<WritingPlan>(&planned))
+            plan->report = [&bus, doc, json](const WriteRun& run) {
+                return reportApply(run, bus, doc, json);
+            };
+        return planned;
+    };
 }
 
 void addApplyOptions(QCommandLineParser& parser) {
@@ -129,5 +115,5 @@ CliCommand applyCommand() {
             2,
             2,
             addApplyOptions,
-            runApply};
+            [](CommandContext& context) { return runWritingCommand(context, checkApply); }};
 }

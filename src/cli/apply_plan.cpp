@@ -9,13 +9,6 @@
 #include <cmath>
 
 namespace {
-const QString kUnit = QStringLiteral("unit");
-const QString kDecimals = QStringLiteral("decimals");
-
-bool isTrimOrText(const QString& key) {
-    return key.startsWith(QLatin1String("trim")) || key == QLatin1String("id") ||
-           key == QLatin1String("model");
-}
 
 // A JSON number that is a whole number, as its text.
 std::optional<QString> wholeNumberText(const QJsonValue& v) {
@@ -29,14 +22,14 @@ std::optional<QString> wholeNumberText(const QJsonValue& v) {
 
 // The value of one key as set would take it; nothing for null; a refusal for
 // a value of the wrong type.
-std::variant<std::monostate, QString, Refusal> documentValue(const QString& key,
+std::variant<std::monostate, QString, Refusal> documentValue(const SettingKey& setting,
                                                              const QJsonValue& v) {
     if (v.isNull())
         return std::monostate{};
     const Refusal wrongType{QStringLiteral("%1: the document's value is not what read --json "
                                            "writes")
-                                .arg(key)};
-    if (key == kUnit) {
+                                .arg(QLatin1String(setting.name))};
+    if (setting.kind == SettingKind::Unit) {
         if (!v.isObject())
             return wrongType;
         const QJsonValue code = v.toObject().value(QStringLiteral("code"));
@@ -47,7 +40,7 @@ std::variant<std::monostate, QString, Refusal> documentValue(const QString& key,
             return wrongType;
         return *text;
     }
-    if (key == kDecimals) {
+    if (setting.kind == SettingKind::Decimals) {
         const std::optional<QString> text = wholeNumberText(v);
         if (!text)
             return wrongType;
@@ -67,14 +60,16 @@ std::variant<ApplyDocument, Refusal> parseApplyDocument(const QByteArray& docume
         return Refusal{QStringLiteral("the document is no JSON object as read --json writes it")};
     const QJsonObject o = json.object();
     ApplyDocument result;
-    for (const QString& key : settingKeys()) {
+    for (const SettingKey& setting : settingKeyTable()) {
+        const QString key = QLatin1String(setting.name);
         if (!o.contains(key))
             return Refusal{
                 QStringLiteral("the document has no \"%1\"; it is not what read --json writes")
                     .arg(key)};
-        const bool wanted =
-            !isTrimOrText(key) || (key.startsWith(QLatin1String("trim")) ? withTrims : withTexts);
-        const auto value = documentValue(key, o.value(key));
+        const bool wanted = setting.kind == SettingKind::Trim   ? withTrims
+                            : setting.kind == SettingKind::Text ? withTexts
+                                                                : true;
+        const auto value = documentValue(setting, o.value(key));
         if (const Refusal* r = std::get_if<Refusal>(&value))
             return *r;
         if (!wanted)
@@ -106,7 +101,8 @@ std::variant<ApplyPlan, Refusal> planApply(const QByteArray& document, bool with
 
 QList<Difference> compareReadBack(const SettingValues& values, const TransmitterRead& read) {
     QList<Difference> differences;
-    for (const QString& key : settingKeys()) {
+    for (const SettingKey& setting : settingKeyTable()) {
+        const QString key = QLatin1String(setting.name);
         if (!values.contains(key))
             continue;
         const QString expected = values.value(key);
@@ -116,10 +112,11 @@ QList<Difference> compareReadBack(const SettingValues& values, const Transmitter
         }
         const QString actual = read.values.value(key);
         bool same = false;
-        if (key == kUnit || key == kDecimals) {
-            const std::optional<int> code = key == kUnit ? read.unitCode : read.decimals;
+        if (setting.kind == SettingKind::Unit || setting.kind == SettingKind::Decimals) {
+            const std::optional<int> code =
+                setting.kind == SettingKind::Unit ? read.unitCode : read.decimals;
             same = code && QString::number(*code) == expected;
-        } else if (key == QLatin1String("id") || key == QLatin1String("model")) {
+        } else if (setting.kind == SettingKind::Text) {
             same = actual == expected;
         } else {
             const std::optional<float> a = singleValue(actual);

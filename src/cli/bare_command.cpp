@@ -1,29 +1,35 @@
 #include "cli/bare_command.h"
 
-#include "cli/command_support.h"
-#include "cli/exit_codes.h"
+#include "cli/addressed_transmitter.h"
+#include "cli/output.h"
+#include "cli/writing_command.h"
 
-int runBareCommand(CommandContext& context, const BareCommand& command) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
-    if (!address || !rate)
-        return kExitUsage;
-    if (command.forGood &&
-        !confirmedForGood(context, QStringLiteral("send %1 to %2: %3")
-                                       .arg(requestFrameText(*address, command.write.command),
-                                            *address, command.effect)))
-        return kExitUsage;
+namespace {
+const QString kYes = QStringLiteral("yes");
+} // namespace
 
-    int status = kExitUsage;
-    std::optional<ReachedTransmitter> reached =
-        reachTransmitterAt(context, *address, *rate, &status);
-    if (!reached)
-        return status;
-    if (context.options.dryRun) {
-        printDryRun(*address, {command.write}, context.options.json);
-        return kExitOk;
-    }
-    const WriteRun run = runWrites(reached->bus(), *address, {command.write}, command.check);
-    printWriteRun(run, context.options.json);
-    return run.exitCode();
+void addBareCommandOptions(QCommandLineParser& parser) {
+    addRateOption(parser);
+    parser.addOption(
+        {kYes, QStringLiteral("Really do it: the change cannot be undone from here.")});
+}
+
+int runBareCommand(const CommandContext& context, const BareCommand& command) {
+    return runWritingCommand(
+        context,
+        [command](const CommandContext& context,
+                  const QString& address) -> std::variant<PlanStep, ExitCode> {
+            // A dry run sends nothing, so it needs no --yes.
+            if (command.forGood && !context.parser.isSet(kYes) && !context.options.dryRun) {
+                printLine(QStringLiteral("would send %1 to %2: %3")
+                              .arg(requestFrameText(address, command.write.command), address,
+                                   command.effect));
+                printError(QStringLiteral("this changes the transmitter for good: add --yes to "
+                                          "do it (or --dry-run to see the frame); nothing sent"));
+                return kExitUsage;
+            }
+            return [command](Bus&, const QString&) -> std::variant<WritingPlan, ExitCode> {
+                return WritingPlan{{command.write}, command.check};
+            };
+        });
 }

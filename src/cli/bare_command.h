@@ -3,7 +3,7 @@
 #include "cli/cli_command.h"
 #include "cli/write_run.h"
 
-// The commands that send one bare command to a transmitter: store,
+// The writing commands that send one command without a payload: store,
 // restore-factory and zero.
 struct BareCommand {
     PlannedWrite write;
@@ -14,6 +14,9 @@ struct BareCommand {
     bool forGood = false;
 };
 
+// Their options: --baud and --yes.
+void addBareCommandOptions(QCommandLineParser& parser);
+
 // Sends it to the transmitter of argument 0, after --yes where needed; with
 // --dry-run prints the frame instead.
-int runBareCommand(CommandContext& context, const BareCommand& command);
+int runBareCommand(const CommandContext& context, const BareCommand& command);

@@ -9,10 +9,21 @@
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
 
+// The core judges the reply; the CLI's commands only tell whether the
+// address asked answered, with data or without.
 Answer classifyReply(const QString& reply, const QString& address) {
-    if (!reply.startsWith(QLatin1Char('*')))
-        return reply.startsWith(QLatin1String("ERR 0")) ? Answer::NoReply : Answer::InvalidReply;
-    return reply.mid(1, 2) == address ? Answer::Answered : Answer::OtherAddress;
+    switch (replyKindOf(reply, address)) {
+    case ReplyKind::Data:
+    case ReplyKind::NoData:
+        return Answer::Answered;
+    case ReplyKind::NoReply:
+        return Answer::NoReply;
+    case ReplyKind::InvalidFrame:
+        return Answer::InvalidReply;
+    case ReplyKind::OtherAddress:
+        return Answer::OtherAddress;
+    }
+    return Answer::InvalidReply;
 }
 
 QString answerProblem(Answer answer) {
@@ -20,11 +31,11 @@ QString answerProblem(Answer answer) {
     case Answer::Answered:
         return QString();
     case Answer::NoReply:
-        return QStringLiteral("no reply");
+        return replyProblem(ReplyKind::NoReply);
     case Answer::InvalidReply:
-        return QStringLiteral("invalid reply");
+        return replyProblem(ReplyKind::InvalidFrame);
     case Answer::OtherAddress:
-        return QStringLiteral("reply from another address");
+        return replyProblem(ReplyKind::OtherAddress);
     }
     return QString();
 }

@@ -1,32 +1,105 @@
 #include "cli/bus_scan.h"
 
+#include "cli/arguments.h"
 #include "cli/bus.h"
+#include "cli/connection.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
 #include "cli/stop_request.h"
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
 
-ScanResult scanBus(Bus& bus, const QList<int>& baudIndexes, const QList<int>& addresses,
-                   const std::function<void(const FoundTransmitter&)>& found,
-                   const std::function<void(int, const QString&, int)>& progress) {
-    ScanResult result;
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+// An option's list read by parse, or the default when it is not given;
+// nothing after a message naming the option.
+std::optional<QList<int>> listOption(const CommandContext& context, const QString& name,
+                                     std::optional<QList<int>> (*parse)(const QString&),
+                                     const QString& hint, const QList<int>& byDefault) {
+    if (!context.parser.isSet(name))
+        return byDefault;
+    const QString text = context.parser.value(name);
+    const std::optional<QList<int>> list = parse(text);
+    if (!list)
+        printError(QStringLiteral("--%1 \"%2\": %3").arg(name, text, hint));
+    return list;
+}
+
+// The progress line on a terminal, redrawn in place.
+void showProgress(int baudIndex, const QString& address, int count) {
+    std::fprintf(stderr, "\r\033[Ksearching: %d baud, address %s, found %d", kBaudRates[baudIndex],
+                 qPrintable(address), count);
+    std::fflush(stderr);
+}
+
+void clearProgress() {
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+}
+
+QList<FoundTransmitter> scanBus(Bus& bus, const QList<int>& baudIndexes,
+                                const QList<int>& addresses, bool printFound) {
+    // Progress is drawn in place, which only a terminal shows as meant.
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    QList<FoundTransmitter> found;
+    // A stop ends the scan between two probes, never inside one.
     for (const int baudIndex : baudIndexes) {
+        if (stopRequested())
+            break;
         bus.setBaudIndex(baudIndex);
         for (const int number : addresses) {
-            // A stop ends the scan between two probes, never inside one.
-            if (stopRequested()) {
-                result.stopped = true;
-                return result;
-            }
+            if (stopRequested())
+                break;
             const QString address = busAddress(number);
             if (progress)
-                progress(baudIndex, address, int(result.found.size()));
+                showProgress(baudIndex, address, int(found.size()));
             const QString reply = bus.exchange(address, commandText(Command::Address));
             if (!isAddressAnswer(reply, address))
                 continue;
-            result.found.append({address, baudIndex});
-            if (found)
-                found(result.found.last());
+            found.append({address, baudIndex});
+            if (progress && printFound)
+                clearProgress();
+            if (printFound)
+                printLine(QStringLiteral("%1 %2").arg(address).arg(kBaudRates[baudIndex]));
         }
     }
-    return result;
+    if (progress)
+        clearProgress();
+    return found;
+}
+
+} // namespace
+
+void addScanOptions(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("baud"),
+                      QStringLiteral("The rates to search, e.g. 9600,1200; always walked fastest "
+                                     "first. Default: all four."),
+                      QStringLiteral("list")});
+    parser.addOption({QStringLiteral("address"),
+                      QStringLiteral("The addresses to probe, e.g. 1-20,31. Default: 1-99."),
+                      QStringLiteral("range")});
+}
+
+int withScannedBus(const CommandContext& context, bool printFound, const UseScan& use) {
+    QList<int> everyAddress;
+    for (int n = kFirstBusAddress; n <= kLastBusAddress; ++n)
+        everyAddress.append(n);
+    const std::optional<QList<int>> rates =
+        listOption(context, QStringLiteral("baud"), parseBaudList,
+                   QStringLiteral("give rates from 1200, 2400, 4800, 9600, separated by commas"),
+                   {kSearchBaudIndexes.begin(), kSearchBaudIndexes.end()});
+    const std::optional<QList<int>> addresses = listOption(
+        context, QStringLiteral("address"), parseAddressList,
+        QStringLiteral("give addresses and ranges from 1 to 99, e.g. 1-20,31"), everyAddress);
+    if (!rates || !addresses)
+        return kExitUsage;
+    const std::unique_ptr<Connection> connection = Connection::open(context.options);
+    if (!connection)
+        return kExitUsage;
+    Bus& bus = connection->bus();
+    return use(bus, scanBus(bus, *rates, *addresses, printFound));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/cli_command.h"
+
 #include <QList>
 #include <QString>
 
@@ -7,21 +9,24 @@
 
 class Bus;
 
+// The bus scanned as the window's search scans it, for search and inventory,
+// optionally limited to some rates and addresses.
+
 // A transmitter a scan found: its address and the rate it answered at.
 struct FoundTransmitter {
     QString address;
     int baudIndex = 0;
 };
 
-struct ScanResult {
-    QList<FoundTransmitter> found;
-    bool stopped = false;
-};
+// The scan's options: --baud LIST and --address RANGE.
+void addScanOptions(QCommandLineParser& parser);
 
-// Probes each address at each rate with "AD", in the order and with the
-// answer rule of the window's search. found is told of each transmitter as
-// it answers; progress (when set) before each probe.
-ScanResult
-scanBus(Bus& bus, const QList<int>& baudIndexes, const QList<int>& addresses,
-        const std::function<void(const FoundTransmitter&)>& found,
-        const std::function<void(int baudIndex, const QString& address, int count)>& progress);
+using UseScan = std::function<int(Bus& bus, const QList<FoundTransmitter>& found)>;
+
+// Reads the scan's options, opens the port and probes each address at each
+// rate with "AD", in the order and with the answer rule of the window's
+// search, until Ctrl-C ends it between two probes; a progress line is drawn
+// on a terminal, and with printFound each transmitter is printed as it
+// answers. The exit status of use on what was found, or 2 after a message
+// for a bad option or a port that does not open.
+int withScannedBus(const CommandContext& context, bool printFound, const UseScan& use);

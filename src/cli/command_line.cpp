@@ -5,6 +5,7 @@
 #include "cli/cli_command.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/stop_request.h"
 
 #include <QCommandLineParser>
 
@@ -180,5 +181,8 @@ int runCli(const QStringList& arguments) {
         (command->maxArguments >= 0 && count > command->maxArguments))
         return usageError(QStringLiteral("%1 takes %2").arg(command->name, command->synopsis),
                           command->name);
-    return command->run(context);
+    const int status = command->run(context);
+    // Whatever a command had come to when Ctrl-C stopped it, a script learns
+    // that it was stopped; a usage error stays one.
+    return stopRequested() && status != kExitUsage ? kExitStopped : status;
 }

@@ -33,7 +33,7 @@ Connection::~Connection() {
                                   "file: [Ports] comN.lineTiming=false"));
 }
 
-std::unique_ptr<Connection> Connection::open(const GlobalOptions& options, QString* error) {
+std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
     std::unique_ptr<Connection> c(new Connection);
 
     static const QRegularExpression comN(QStringLiteral("^com([1-6])$"),
@@ -54,11 +54,11 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options, QStri
     const QString device = c->m_devices.deviceName(number);
     c->m_port.setPortNumber(number);
     if (!c->m_port.open()) {
-        *error =
+        printError(
             QStringLiteral("cannot open %1%2: %3")
                 .arg(device,
                      number == kDevicePathPort ? QString() : QStringLiteral(" (com%1)").arg(number),
-                     c->m_port.errorString());
+                     c->m_port.errorString()));
         return nullptr;
     }
     SerialPort* port = &c->m_port;

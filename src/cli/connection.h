@@ -14,9 +14,9 @@
 // The open port of one run of tarnwick-cli, with everything it hangs on.
 class Connection {
 public:
-    // Opens the port the options name. On failure, nothing; error says why
-    // and names the device.
-    static std::unique_ptr<Connection> open(const GlobalOptions& options, QString* error);
+    // Opens the port the options name. On failure, nothing after a message
+    // that names the device (the command then exits with status 2).
+    static std::unique_ptr<Connection> open(const GlobalOptions& options);
 
     ~Connection();
 

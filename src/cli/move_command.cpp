@@ -1,13 +1,12 @@
 // move: the window's address and rate change, stopping at the first write
 // that is not answered, and confirmed at the new address and rate.
 
+#include "cli/addressed_transmitter.h"
 #include "cli/arguments.h"
-#include "cli/command_support.h"
-#include "cli/exit_codes.h"
 #include "cli/move_plan.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
-#include "cli/write_run.h"
+#include "cli/writing_command.h"
 #include "link/reply_value.h"
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
@@ -58,33 +57,27 @@ bool addressTaken(Bus& bus, const QString& address, const QList<int>& rates) {
     return false;
 }
 
-// Sends the move's writes; the address and the rate switch as the
-// transmitter accepts them. The first write not accepted ends it.
-WriteRun runMoveWrites(Bus& bus, const QString& address, const MoveTarget& target,
-                       const QList<PlannedWrite>& writes) {
-    QString at = address;
-    return runWritesWith(address, writes, [&](const PlannedWrite& w, WriteResult& result) {
-        result.reply = bus.exchange(at, w.command);
-        if (w.key == QLatin1String("address"))
-            result.problem = addressChangeProblem(result.reply, at, target.address);
-        else if (w.key == QLatin1String("baud"))
-            result.problem = rateChangeProblem(result.reply, at, target.baudIndex);
-        else
-            result.problem = answeredCheck(result.reply, at);
-        const bool accepted = result.problem.isEmpty();
-        if (accepted && w.key == QLatin1String("address"))
-            at = target.address;
-        if (accepted && w.key == QLatin1String("baud"))
-            bus.setBaudIndex(target.baudIndex);
-    });
+// Sends a write of the move where the dry run shows it going; the rate
+// switches as the transmitter accepts it.
+void sendMoveWrite(Bus& bus, const MoveTarget& target, const PlannedWrite& w,
+                   const QString& address, WriteResult& result) {
+    const QString at = w.address.isEmpty() ? address : w.address;
+    result.reply = bus.exchange(at, w.command);
+    if (w.key == QLatin1String("address"))
+        result.problem = addressChangeProblem(result.reply, at, target.address);
+    else if (w.key == QLatin1String("baud"))
+        result.problem = rateChangeProblem(result.reply, at, target.baudIndex);
+    else
+        result.problem = answeredCheck(result.reply, at);
+    if (result.problem.isEmpty() && w.key == QLatin1String("baud"))
+        bus.setBaudIndex(target.baudIndex);
 }
 
 // Where the transmitter is after a run that did not finish.
-QString whereAfterFailure(const WriteRun& run, const QString& from, int fromRate,
-                          const MoveTarget& target) {
+QString whereAfterFailure(const WriteRun& run, int fromRate, const MoveTarget& target) {
     const QStringList applied = run.keys(WriteState::Applied);
     if (!applied.contains(QStringLiteral("address")))
-        return QStringLiteral("it stays at %1, %2 baud").arg(from).arg(kBaudRates[fromRate]);
+        return QStringLiteral("it stays at %1, %2 baud").arg(run.address).arg(kBaudRates[fromRate]);
     if (!applied.contains(QStringLiteral("baud")))
         return QStringLiteral("it is at %1, at %2 or %3 baud: the rate change was not answered")
             .arg(target.address)
@@ -95,60 +88,60 @@ QString whereAfterFailure(const WriteRun& run, const QString& from, int fromRate
         .arg(kBaudRates[target.baudIndex]);
 }
 
-int runMove(CommandContext& context) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
-    if (!address || !rate)
-        return kExitUsage;
-    const QCommandLineParser& p = context.parser;
-    if (!p.isSet(kTo) && !p.isSet(kRate)) {
-        printError(QStringLiteral("move needs --to NEW, --rate RATE or both"));
-        return kExitUsage;
+// Tells where the transmitter went, confirmed with an "AD" at the new place.
+int reportMove(const WriteRun& run, Bus& bus, int fromRate, const MoveTarget& target, bool json) {
+    QJsonObject extra{{QStringLiteral("to"), target.address},
+                      {QStringLiteral("baud"), kBaudRates[target.baudIndex]}};
+    if (!run.allApplied()) {
+        extra.insert(QStringLiteral("confirmed"), false);
+        printWriteRun(run, json, extra);
+        printError(QStringLiteral("%1: the move did not finish; %2")
+                       .arg(run.address, whereAfterFailure(run, fromRate, target)));
+        return run.exitCode();
     }
-    std::optional<QString> to = address;
-    if (p.isSet(kTo) && !(to = parseBusAddress(p.value(kTo)))) {
-        printError(QStringLiteral("--to \"%1\" is no bus address (1 to 99)").arg(p.value(kTo)));
-        return kExitUsage;
+    const bool confirmed = isAddressAnswer(
+        bus.exchange(target.address, commandText(Command::Address)), target.address);
+    extra.insert(QStringLiteral("confirmed"), confirmed);
+    printWriteRun(run, json, extra);
+    const QString where =
+        QStringLiteral("%1 at %2 baud").arg(target.address).arg(kBaudRates[target.baudIndex]);
+    if (!confirmed) {
+        printError(QStringLiteral("no answer to \"AD\" at %1 after the move").arg(where));
+        return kExitFailed;
     }
-    std::optional<int> newRate;
-    if (p.isSet(kRate) && !(newRate = parseBaudIndex(p.value(kRate)))) {
-        printError(
-            QStringLiteral("--rate \"%1\": give 1200, 2400, 4800 or 9600").arg(p.value(kRate)));
-        return kExitUsage;
-    }
-    for (const QString& key : {kId, kModel}) {
-        if (!p.isSet(key))
-            continue;
-        if (const std::optional<Refusal> problem = settingProblem(key, p.value(key))) {
-            printError(problem->message + QStringLiteral("; nothing sent"));
-            return kExitUsage;
-        }
-    }
+    if (!json)
+        printLine(QStringLiteral("%1 is now %2").arg(run.address, where));
+    return kExitOk;
+}
 
-    int status = kExitUsage;
-    std::optional<ReachedTransmitter> reached =
-        reachTransmitterAt(context, *address, *rate, &status);
-    if (!reached)
-        return status;
-    Bus& bus = reached->bus();
+// What the command line asks of the move, checked.
+struct MoveRequest {
+    std::optional<QString> to;
+    std::optional<int> rate;
+    std::optional<QString> id;
+    std::optional<QString> model;
+    bool json = false;
+};
+
+std::variant<WritingPlan, ExitCode> planMoveOn(Bus& bus, const QString& address,
+                                               const MoveRequest& request) {
     const int fromRate = bus.baudIndex();
-    const MoveTarget target{*to, newRate.value_or(fromRate)};
-
-    std::optional<QString> id = p.value(kId);
-    if (!p.isSet(kId))
-        id = readOwnText(bus, *address, Command::Id);
-    std::optional<QString> model = p.value(kModel);
-    if (id && !p.isSet(kModel))
-        model = readOwnText(bus, *address, Command::Model);
+    const MoveTarget target{request.to.value_or(address), request.rate.value_or(fromRate)};
+    std::optional<QString> id = request.id;
+    if (!id)
+        id = readOwnText(bus, address, Command::Id);
+    std::optional<QString> model = request.model;
+    if (id && !model)
+        model = readOwnText(bus, address, Command::Model);
     if (!id || !model)
-        return stopRequested() ? kExitStopped : kExitFailed;
+        return kExitFailed;
 
     // The place the transmitter goes to must be free: at a new address, at
     // every rate, since the window's list refuses an address it holds at any
     // rate (the new rate and the present one first); at its own address, at
     // the new rate.
     QList<int> rates;
-    if (target.address != *address) {
+    if (target.address != address) {
         rates = {target.baudIndex, fromRate};
         for (const int index : kSearchBaudIndexes)
             rates.append(index);
@@ -163,38 +156,45 @@ int runMove(CommandContext& context) {
         const bool taken = addressTaken(bus, target.address, probes);
         bus.setBaudIndex(fromRate);
         if (taken || stopRequested())
-            return stopRequested() ? kExitStopped : kExitFailed;
+            return kExitFailed;
     }
 
-    const QList<PlannedWrite> writes = planMove(target.address, target.baudIndex, *id, *model);
-    if (context.options.dryRun) {
-        printDryRun(*address, writes, context.options.json);
-        return kExitOk;
-    }
+    WritingPlan plan{planMove(target.address, target.baudIndex, *id, *model)};
+    plan.send = [&bus, target, address](const PlannedWrite& w, WriteResult& result) {
+        sendMoveWrite(bus, target, w, address, result);
+    };
+    plan.report = [&bus, fromRate, target, json = request.json](const WriteRun& run) {
+        return reportMove(run, bus, fromRate, target, json);
+    };
+    return plan;
+}
 
-    const WriteRun run = runMoveWrites(bus, *address, target, writes);
-    QJsonObject extra{{QStringLiteral("to"), target.address},
-                      {QStringLiteral("baud"), kBaudRates[target.baudIndex]}};
-    if (!run.allApplied()) {
-        extra.insert(QStringLiteral("confirmed"), false);
-        printWriteRun(run, context.options.json, extra);
-        printError(QStringLiteral("%1: the move did not finish; %2")
-                       .arg(*address, whereAfterFailure(run, *address, fromRate, target)));
-        return run.exitCode();
+std::variant<PlanStep, ExitCode> checkMove(const CommandContext& context, const QString&) {
+    const QCommandLineParser& p = context.parser;
+    if (!p.isSet(kTo) && !p.isSet(kRate)) {
+        printError(QStringLiteral("move needs --to NEW, --rate RATE or both"));
+        return kExitUsage;
     }
-    const bool confirmed = isAddressAnswer(
-        bus.exchange(target.address, commandText(Command::Address)), target.address);
-    extra.insert(QStringLiteral("confirmed"), confirmed);
-    printWriteRun(run, context.options.json, extra);
-    const QString where =
-        QStringLiteral("%1 at %2 baud").arg(target.address).arg(kBaudRates[target.baudIndex]);
-    if (!confirmed) {
-        printError(QStringLiteral("no answer to \"AD\" at %1 after the move").arg(where));
-        return kExitFailed;
+    MoveRequest request;
+    if (p.isSet(kTo) && !(request.to = parseBusAddress(p.value(kTo)))) {
+        printError(QStringLiteral("--to \"%1\" is no bus address (1 to 99)").arg(p.value(kTo)));
+        return kExitUsage;
     }
-    if (!context.options.json)
-        printLine(QStringLiteral("%1 is now %2").arg(*address, where));
-    return kExitOk;
+    if (p.isSet(kRate) && !(request.rate = parseBaudIndex(p.value(kRate)))) {
+        printError(
+            QStringLiteral("--rate \"%1\": give 1200, 2400, 4800 or 9600").arg(p.value(kRate)));
+        return kExitUsage;
+    }
+    for (const QString& key : {kId, kModel}) {
+        if (!p.isSet(key))
+            continue;
+        if (const std::optional<Refusal> problem = settingProblem(key, p.value(key)))
+            return refuse(problem->message);
+        (key == kId ? request.id : request.model) = p.value(key);
+    }
+    request.json = context.options.json;
+    return
+        [request](Bus& bus, const QString& address) { return planMoveOn(bus, address, request); };
 }
 
 void addMoveOptions(QCommandLineParser& parser) {
@@ -229,5 +229,5 @@ CliCommand moveCommand() {
             1,
             1,
             addMoveOptions,
-            runMove};
+            [](CommandContext& context) { return runWritingCommand(context, checkMove); }};
 }

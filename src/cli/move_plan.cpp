@@ -1,6 +1,6 @@
 #include "cli/move_plan.h"
 
-#include "cli/bus.h"
+#include "connection/transmitter_connection.h"
 #include "link/reply_value.h"
 #include "protocol/commands.h"
 
@@ -15,23 +15,11 @@ QList<PlannedWrite> planMove(const QString& newAddress, int baudIndex, const QSt
 
 QString addressChangeProblem(const QString& reply, const QString& oldAddress,
                              const QString& newAddress) {
-    Answer answer = classifyReply(reply, oldAddress);
-    if (answer == Answer::OtherAddress)
-        answer = classifyReply(reply, newAddress);
-    if (answer != Answer::Answered)
-        return answerProblem(answer);
-    const QString value = replyValue(reply);
-    return value == newAddress
-               ? QString()
-               : QStringLiteral("answered \"%1\", not the new address %2").arg(value, newAddress);
+    return TransmitterConnection::addressChangeProblem({replyKindOf(reply, oldAddress), reply},
+                                                       oldAddress, newAddress);
 }
 
 QString rateChangeProblem(const QString& reply, const QString& address, int baudIndex) {
-    const QString problem = answerProblem(classifyReply(reply, address));
-    if (!problem.isEmpty())
-        return problem;
-    const QString digit = QString::number(baudIndex);
-    return replyValue(reply) == digit
-               ? QString()
-               : QStringLiteral("answered \"%1\", not \"%2\"").arg(replyValue(reply), digit);
+    return TransmitterConnection::rateChangeProblem({replyKindOf(reply, address), reply},
+                                                    baudIndex);
 }

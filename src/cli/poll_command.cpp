@@ -2,8 +2,8 @@
 // and printed one line a cycle, until a count is reached or Ctrl-C. Polling
 // only ever reads. A lost adapter is reopened, once a second at most.
 
+#include "cli/addressed_transmitter.h"
 #include "cli/arguments.h"
-#include "cli/command_support.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
@@ -111,6 +111,50 @@ private:
     bool m_lost = false;
 };
 
+// Polls until count cycles are done (0: no end) or Ctrl-C.
+int pollTransmitter(ReachedTransmitter& t, Format format, int interval, int count) {
+    Bus& bus = t.bus();
+    const QString& address = t.address;
+
+    if (format == Format::Csv)
+        printLine(QStringLiteral("time,pressure,temperature"));
+    Reconnect reconnect(*t.connection);
+    Extremes pressures;
+    Extremes temperatures;
+    int cycles = 0;
+    int failures = 0;
+    QElapsedTimer cycle;
+    while (!stopRequested() && (count == 0 || cycles < count)) {
+        cycle.start();
+        reconnect.ensureOpen();
+        const std::optional<QString> pressure =
+            reading(bus.exchange(address, commandText(Command::Pressure)), address);
+        const std::optional<QString> temperature =
+            reading(bus.exchange(address, commandText(Command::Temperature)), address);
+        ++cycles;
+        failures += int(!pressure) + int(!temperature);
+        if (pressure)
+            pressures.note(*pressure);
+        if (temperature)
+            temperatures.note(*temperature);
+        printCycle(format, localTime(), pressure, temperature);
+        if (count == 0 || cycles < count)
+            sleepUnlessStopped(int(interval - cycle.elapsed()));
+    }
+
+    const QString summary =
+        QStringLiteral("%1 cycles, %2 failed reads; pressure %3; temperature %4")
+            .arg(cycles)
+            .arg(failures)
+            .arg(pressures.text(), temperatures.text());
+    // Machine-readable output stays one kind of line; the summary goes beside it.
+    if (format == Format::Text)
+        printLine(summary);
+    else
+        printNote(summary);
+    return failures == 0 ? kExitOk : kExitFailed;
+}
+
 int runPoll(CommandContext& context) {
     const std::optional<int> interval =
         parseWholeNumber(context.parser.value(QStringLiteral("interval")), 0, 86'400'000);
@@ -126,52 +170,9 @@ int runPoll(CommandContext& context) {
                           : context.parser.isSet(QStringLiteral("csv")) ? Format::Csv
                                                                         : Format::Text;
 
-    int status = kExitOk;
-    std::optional<ReachedTransmitter> reached = reachAddressed(context, &status);
-    if (!reached)
-        return status;
-    Bus& bus = reached->bus();
-    const QString* address = &reached->address;
-
-    if (format == Format::Csv)
-        printLine(QStringLiteral("time,pressure,temperature"));
-    Reconnect reconnect(*reached->connection);
-    Extremes pressures;
-    Extremes temperatures;
-    int cycles = 0;
-    int failures = 0;
-    QElapsedTimer cycle;
-    while (!stopRequested() && (*count == 0 || cycles < *count)) {
-        cycle.start();
-        reconnect.ensureOpen();
-        const std::optional<QString> pressure =
-            reading(bus.exchange(*address, commandText(Command::Pressure)), *address);
-        const std::optional<QString> temperature =
-            reading(bus.exchange(*address, commandText(Command::Temperature)), *address);
-        ++cycles;
-        failures += int(!pressure) + int(!temperature);
-        if (pressure)
-            pressures.note(*pressure);
-        if (temperature)
-            temperatures.note(*temperature);
-        printCycle(format, localTime(), pressure, temperature);
-        if (*count == 0 || cycles < *count)
-            sleepUnlessStopped(int(*interval - cycle.elapsed()));
-    }
-
-    const QString summary =
-        QStringLiteral("%1 cycles, %2 failed reads; pressure %3; temperature %4")
-            .arg(cycles)
-            .arg(failures)
-            .arg(pressures.text(), temperatures.text());
-    // Machine-readable output stays one kind of line; the summary goes beside it.
-    if (format == Format::Text)
-        printLine(summary);
-    else
-        printNote(summary);
-    if (stopRequested())
-        return kExitStopped;
-    return failures == 0 ? kExitOk : kExitFailed;
+    return withAddressedTransmitter(context, [&](ReachedTransmitter& t) {
+        return pollTransmitter(t, format, *interval, *count);
+    });
 }
 
 void addPollOptions(QCommandLineParser& parser) {

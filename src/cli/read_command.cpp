@@ -1,29 +1,24 @@
 // read: the full read of one transmitter, every value as it was sent, and
 // every failed exchange named. Nothing is written, not even a trim.
 
-#include "cli/command_support.h"
+#include "cli/addressed_transmitter.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
-#include "cli/stop_request.h"
 #include "cli/transmitter_read.h"
 
 namespace {
 
 int runRead(CommandContext& context) {
-    int status = kExitOk;
-    std::optional<ReachedTransmitter> reached = reachAddressed(context, &status);
-    if (!reached)
-        return status;
-    const TransmitterRead read = readTransmitter(reached->bus(), reached->address);
-    if (context.options.json)
-        printJson(read.toJson());
-    else
-        printLine(read.toText().join(QLatin1Char('\n')));
-    for (const ReadError& e : read.errors)
-        printNote(QStringLiteral("%1 %2: %3").arg(read.address, e.command, e.error));
-    if (stopRequested())
-        return kExitStopped;
-    return read.complete() ? kExitOk : kExitFailed;
+    return withAddressedTransmitter(context, [&](ReachedTransmitter& t) {
+        const TransmitterRead read = readTransmitter(t.bus(), t.address);
+        if (context.options.json)
+            printJson(read.toJson());
+        else
+            printLine(read.toText().join(QLatin1Char('\n')));
+        for (const ReadError& e : read.errors)
+            printNote(QStringLiteral("%1 %2: %3").arg(read.address, e.command, e.error));
+        return read.complete() ? kExitOk : kExitFailed;
+    });
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 // send: one exchange of a command text typed by the engineer, with the
 // refusals of the window's manual command box.
 
-#include "cli/command_support.h"
+#include "cli/addressed_transmitter.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
-#include "cli/stop_request.h"
-#include "link/frame.h"
+#include "cli/write_run.h"
 #include "protocol/text_rules.h"
 
 namespace {
@@ -33,25 +32,19 @@ int runSend(CommandContext& context) {
         printError(problem + QStringLiteral("; nothing sent"));
         return kExitUsage;
     }
-    int status = kExitOk;
-    std::optional<ReachedTransmitter> reached = reachAddressed(context, &status);
-    if (!reached)
-        return status;
-    const QString* address = &reached->address;
-
-    // A typed command may well be a write.
-    if (context.options.dryRun) {
-        const QByteArray frame = frame::request(address->toLatin1(), text.toLatin1());
-        printLine(QStringLiteral("would send %1")
-                      .arg(QString::fromLatin1(frame.chopped(1)) + QStringLiteral("\\r")));
-        return kExitOk;
-    }
-    const QString reply = reached->bus().exchange(*address, text);
-    printLine(reply.chopped(1));
-    const Answer answer = classifyReply(reply, *address);
-    if (answer != Answer::Answered)
-        printNote(QStringLiteral("%1 %2: %3").arg(*address, text, answerProblem(answer)));
-    return answer == Answer::Answered ? kExitOk : kExitFailed;
+    return withAddressedTransmitter(context, [&](ReachedTransmitter& t) {
+        // A typed command may well be a write.
+        if (context.options.dryRun) {
+            printLine(QStringLiteral("would send %1").arg(requestFrameText(t.address, text)));
+            return kExitOk;
+        }
+        const QString reply = t.bus().exchange(t.address, text);
+        printLine(reply.chopped(1));
+        const Answer answer = classifyReply(reply, t.address);
+        if (answer != Answer::Answered)
+            printNote(QStringLiteral("%1 %2: %3").arg(t.address, text, answerProblem(answer)));
+        return answer == Answer::Answered ? kExitOk : kExitFailed;
+    });
 }
 
 } // namespace

@@ -3,41 +3,16 @@
 // that is not answered ends the command, so a half-applied configuration is
 // never carried on silently.
 
-#include "cli/command_support.h"
-#include "cli/exit_codes.h"
-#include "cli/output.h"
-#include "cli/write_run.h"
+#include "cli/addressed_transmitter.h"
+#include "cli/setting_writes.h"
 
 namespace {
 
-int runSet(CommandContext& context) {
-    const std::optional<QString> address = addressArgument(context, 0);
-    const std::optional<int> rate = rateOption(context);
-    if (!address || !rate)
-        return kExitUsage;
+std::variant<PlanStep, ExitCode> checkSet(const CommandContext& context, const QString&) {
     const std::variant<SettingValues, Refusal> parsed = parseSettings(context.arguments.mid(1));
-    if (const Refusal* r = std::get_if<Refusal>(&parsed)) {
-        printError(r->message + QStringLiteral("; nothing sent"));
-        return kExitUsage;
-    }
-    const SettingValues& values = std::get<SettingValues>(parsed);
-
-    int status = kExitUsage;
-    std::optional<ReachedTransmitter> reached =
-        reachTransmitterAt(context, *address, *rate, &status);
-    if (!reached)
-        return status;
-    const std::optional<QList<PlannedWrite>> writes =
-        planSettingWrites(reached->bus(), *address, values, &status);
-    if (!writes)
-        return status;
-    if (context.options.dryRun) {
-        printDryRun(*address, *writes, context.options.json);
-        return kExitOk;
-    }
-    const WriteRun run = runWrites(reached->bus(), *address, *writes);
-    printWriteRun(run, context.options.json);
-    return run.exitCode();
+    if (const Refusal* r = std::get_if<Refusal>(&parsed))
+        return refuse(r->message);
+    return settingWrites(std::get<SettingValues>(parsed));
 }
 
 } // namespace
@@ -59,5 +34,5 @@ CliCommand setCommand() {
             2,
             -1,
             addRateOption,
-            runSet};
+            [](CommandContext& context) { return runWritingCommand(context, checkSet); }};
 }

@@ -1,6 +1,7 @@
 #include "cli/transmitter_read.h"
 
 #include "cli/bus.h"
+#include "connection/setting_keys.h"
 #include "link/reply_value.h"
 #include "protocol/bus_search.h"
 #include "protocol/full_read.h"
@@ -10,77 +11,53 @@
 #include <QRegularExpression>
 
 namespace {
-const QString kUnit = QStringLiteral("unit");
-const QString kDecimals = QStringLiteral("decimals");
-const QString kModel = QStringLiteral("model");
 const QString kNotACode = QStringLiteral("not a code");
 
-constexpr int kHighestUnit = 6;
-constexpr int kHighestDecimals = 4;
+// What a read shows besides the settings.
+struct ReadOnlyKey {
+    Command command;
+    const char* name;
+};
+constexpr ReadOnlyKey kReadOnlyKeys[] = {{Command::Version, "version"},
+                                         {Command::Pressure, "pressure"},
+                                         {Command::Temperature, "temperature"}};
 
-QString keyOf(FullReadStep step) {
-    switch (step) {
-    case FullReadStep::RangeModel:
-    case FullReadStep::Model:
-        return kModel;
-    case FullReadStep::RangeLow:
-        return QStringLiteral("rangeLow");
-    case FullReadStep::RangeHigh:
-        return QStringLiteral("rangeHigh");
-    case FullReadStep::Unit:
-        return kUnit;
-    case FullReadStep::Id:
-        return QStringLiteral("id");
-    case FullReadStep::Version:
-        return QStringLiteral("version");
-    case FullReadStep::Decimals:
-        return kDecimals;
-    case FullReadStep::OutputLow:
-        return QStringLiteral("outputLow");
-    case FullReadStep::OutputHigh:
-        return QStringLiteral("outputHigh");
-    case FullReadStep::Trim4mA:
-        return QStringLiteral("trim4mA");
-    case FullReadStep::Trim20mA:
-        return QStringLiteral("trim20mA");
-    case FullReadStep::Pressure:
-        return QStringLiteral("pressure");
-    case FullReadStep::Temperature:
-        return QStringLiteral("temperature");
-    }
+QString keyOf(Command command) {
+    if (const SettingKey* setting = settingOf(command))
+        return QLatin1String(setting->name);
+    for (const ReadOnlyKey& key : kReadOnlyKeys)
+        if (key.command == command)
+            return QLatin1String(key.name);
     return QString();
+}
+
+SettingKind kindOf(const QString& key) {
+    const SettingKey* setting = settingNamed(key);
+    // What is no setting is shown as sent, like a text.
+    return setting ? setting->kind : SettingKind::Text;
 }
 
 QString errorOf(const TransmitterRead& read, const QString& key) {
     // The error of the last failed exchange for that key.
-    static const QHash<QString, QString> commandOfKey = [] {
-        QHash<QString, QString> h;
-        for (const FullReadItem& item : fullRead())
-            h.insert(keyOf(item.step), commandText(item.command));
-        return h;
-    }();
     QString error;
     for (const ReadError& e : read.errors)
-        if (e.command == commandOfKey.value(key))
-            error = e.error;
+        for (const FullReadItem& item : fullRead())
+            if (e.command == commandText(item.command) && keyOf(item.command) == key)
+                error = e.error;
     return error;
 }
 } // namespace
 
 const QStringList& readKeys() {
-    static const QStringList keys{kModel,
-                                  QStringLiteral("id"),
-                                  QStringLiteral("version"),
-                                  kUnit,
-                                  kDecimals,
-                                  QStringLiteral("rangeLow"),
-                                  QStringLiteral("rangeHigh"),
-                                  QStringLiteral("outputLow"),
-                                  QStringLiteral("outputHigh"),
-                                  QStringLiteral("trim4mA"),
-                                  QStringLiteral("trim20mA"),
-                                  QStringLiteral("pressure"),
-                                  QStringLiteral("temperature")};
+    // Who the transmitter is (its texts and version), its other settings in
+    // the window's order, then what it measures.
+    static const QStringList keys = [] {
+        QStringList k{keyOf(Command::Model), keyOf(Command::Id), keyOf(Command::Version)};
+        for (const SettingKey& setting : settingKeyTable())
+            if (setting.kind != SettingKind::Text)
+                k.append(QLatin1String(setting.name));
+        return k << keyOf(Command::Pressure) << keyOf(Command::Temperature);
+    }();
     return keys;
 }
 
@@ -106,12 +83,14 @@ TransmitterRead readTransmitter(Bus& bus, const QString& address) {
             read.errors.append({command, answerProblem(answer)});
             continue;
         }
-        const QString key = keyOf(item.step);
+        const QString key = keyOf(item.command);
         const QString value = replyValue(reply);
         read.values.insert(key, value);
-        if (key == kUnit || key == kDecimals) {
-            std::optional<int>& code = key == kUnit ? read.unitCode : read.decimals;
-            code = codeValue(value, key == kUnit ? kHighestUnit : kHighestDecimals);
+        const SettingKind kind = kindOf(key);
+        if (kind == SettingKind::Unit || kind == SettingKind::Decimals) {
+            std::optional<int>& code = kind == SettingKind::Unit ? read.unitCode : read.decimals;
+            code =
+                codeValue(value, kind == SettingKind::Unit ? kHighestUnitCode : kHighestDecimals);
             if (!code)
                 read.errors.append({command, kNotACode});
         }
@@ -128,13 +107,14 @@ QJsonObject TransmitterRead::toJson() const {
             o.insert(key, QJsonValue::Null);
             continue;
         }
-        if (key == kUnit) {
+        const SettingKind kind = kindOf(key);
+        if (kind == SettingKind::Unit) {
             QJsonObject unit;
             unit.insert(QStringLiteral("code"), unitCode ? QJsonValue(*unitCode) : QJsonValue());
             unit.insert(QStringLiteral("name"),
                         unitCode ? QJsonValue(unitNames().value(*unitCode)) : QJsonValue());
             o.insert(key, unit);
-        } else if (key == kDecimals) {
+        } else if (kind == SettingKind::Decimals) {
             o.insert(key, decimals ? QJsonValue(*decimals) : QJsonValue());
         } else {
             o.insert(key, values.value(key));
@@ -161,11 +141,12 @@ QStringList TransmitterRead::toText() const {
             continue;
         }
         const QString value = values.value(key);
-        if (key == kUnit || key == kDecimals) {
-            const std::optional<int> code = key == kUnit ? unitCode : decimals;
+        const SettingKind kind = kindOf(key);
+        if (kind == SettingKind::Unit || kind == SettingKind::Decimals) {
+            const std::optional<int> code = kind == SettingKind::Unit ? unitCode : decimals;
             if (!code)
                 add(key, QStringLiteral("\"%1\" (not a code)").arg(value));
-            else if (key == kUnit)
+            else if (kind == SettingKind::Unit)
                 add(key, QStringLiteral("%1 %2").arg(*code).arg(unitNames().value(*code)));
             else
                 add(key, QString::number(*code));

@@ -8,39 +8,6 @@
 #include "protocol/units.h"
 
 namespace {
-constexpr int kHighestUnit = 6;
-constexpr int kHighestDecimals = 4;
-constexpr int kTrimLimit = 5000;
-
-enum class Kind { Unit, Decimals, Pressure, Trim, Text };
-
-struct KeyInfo {
-    const char* key;
-    Command command;
-    Kind kind;
-};
-
-// The window's order: range group, output group, texts.
-constexpr KeyInfo kKeys[] = {
-    {"unit", Command::Unit, Kind::Unit},
-    {"decimals", Command::Decimals, Kind::Decimals},
-    {"rangeLow", Command::RangeLow, Kind::Pressure},
-    {"rangeHigh", Command::RangeHigh, Kind::Pressure},
-    {"outputLow", Command::OutputLow, Kind::Pressure},
-    {"outputHigh", Command::OutputHigh, Kind::Pressure},
-    {"trim4mA", Command::Trim4mA, Kind::Trim},
-    {"trim20mA", Command::Trim20mA, Kind::Trim},
-    {"id", Command::Id, Kind::Text},
-    {"model", Command::Model, Kind::Text},
-};
-
-const KeyInfo* infoOf(const QString& key) {
-    for (const KeyInfo& info : kKeys)
-        if (key == QLatin1String(info.key))
-            return &info;
-    return nullptr;
-}
-
 QString textProblem(TextProblem problem) {
     switch (problem) {
     case TextProblem::None:
@@ -62,18 +29,8 @@ Refusal refusal(const QString& key, const QString& value, const QString& why) {
 }
 } // namespace
 
-const QStringList& settingKeys() {
-    static const QStringList keys = [] {
-        QStringList k;
-        for (const KeyInfo& info : kKeys)
-            k.append(QLatin1String(info.key));
-        return k;
-    }();
-    return keys;
-}
-
 std::optional<int> unitCodeOf(const QString& text) {
-    if (const std::optional<int> code = parseWholeNumber(text, 0, kHighestUnit);
+    if (const std::optional<int> code = parseWholeNumber(text, 0, kHighestUnitCode);
         code && text.trimmed().size() == 1)
         return code;
     for (int i = 0; i < unitNames().size(); ++i)
@@ -93,31 +50,35 @@ std::optional<int> trimPositionOf(const QString& text) {
 }
 
 std::optional<Refusal> settingProblem(const QString& key, const QString& value) {
-    const KeyInfo* info = infoOf(key);
-    if (!info)
+    const SettingKey* setting = settingNamed(key);
+    if (!setting)
         return Refusal{QStringLiteral("\"%1\" is no key; the keys are %2")
                            .arg(key, settingKeys().join(QStringLiteral(", ")))};
-    switch (info->kind) {
-    case Kind::Unit:
+    switch (setting->kind) {
+    case SettingKind::Unit:
         if (!unitCodeOf(value))
             return refusal(key, value,
-                           QStringLiteral("is no unit; give a code 0 to 6 or one of %1")
-                               .arg(unitNames().join(QStringLiteral(", "))));
+                           QStringLiteral("is no unit; give a code 0 to %1 or one of %2")
+                               .arg(QString::number(kHighestUnitCode),
+                                    unitNames().join(QStringLiteral(", "))));
         break;
-    case Kind::Decimals:
+    case SettingKind::Decimals:
         if (!parseWholeNumber(value, 0, kHighestDecimals) || value.trimmed().size() != 1)
-            return refusal(key, value, QStringLiteral("is no number of decimals from 0 to 4"));
+            return refusal(
+                key, value,
+                QStringLiteral("is no number of decimals from 0 to %1").arg(kHighestDecimals));
         break;
-    case Kind::Pressure:
+    case SettingKind::Pressure:
         if (!singleValue(value))
             return refusal(key, value, QStringLiteral("is not a number"));
         break;
-    case Kind::Trim:
+    case SettingKind::Trim:
         if (!trimPositionOf(value))
-            return refusal(key, value,
-                           QStringLiteral("is no trim; give a whole number from -5000 to 5000"));
+            return refusal(
+                key, value,
+                QStringLiteral("is no trim; give a whole number from -%1 to %1").arg(kTrimLimit));
         break;
-    case Kind::Text:
+    case SettingKind::Text:
         // An empty text would go out as the bare command, which only reads.
         const TextProblem problem = value.isEmpty() ? TextProblem::Empty : storedTextProblem(value);
         if (problem != TextProblem::None)
@@ -147,39 +108,39 @@ std::variant<SettingValues, Refusal> parseSettings(const QStringList& keyValues)
 }
 
 bool needsTransmitterDecimals(const SettingValues& values) {
-    if (values.contains(QStringLiteral("decimals")))
-        return false;
-    for (const KeyInfo& info : kKeys)
-        if (info.kind == Kind::Pressure && values.contains(QLatin1String(info.key)))
-            return true;
+    // The decimals come before the pressures: given, they format them.
+    for (const SettingKey& setting : settingKeyTable())
+        if (values.contains(QLatin1String(setting.name)) &&
+            (setting.kind == SettingKind::Decimals || setting.kind == SettingKind::Pressure))
+            return setting.kind == SettingKind::Pressure;
     return false;
 }
 
 std::variant<WritePlan, Refusal> planSettings(const SettingValues& values,
                                               std::optional<int> transmitterDecimals) {
     for (auto it = values.begin(); it != values.end(); ++it)
-        if (!infoOf(it.key()))
+        if (!settingNamed(it.key()))
             return *settingProblem(it.key(), it.value());
     WritePlan plan;
     std::optional<int> decimals = transmitterDecimals;
-    if (values.contains(QStringLiteral("decimals")))
-        decimals = parseWholeNumber(values.value(QStringLiteral("decimals")), 0, kHighestDecimals);
-    for (const KeyInfo& info : kKeys) {
-        const QString key = QLatin1String(info.key);
+    for (const SettingKey& setting : settingKeyTable()) {
+        const QString key = QLatin1String(setting.name);
         if (!values.contains(key))
             continue;
         const QString value = values.value(key);
         if (const std::optional<Refusal> problem = settingProblem(key, value))
             return *problem;
         QString payload;
-        switch (info.kind) {
-        case Kind::Unit:
+        switch (setting.kind) {
+        case SettingKind::Unit:
             payload = QString::number(*unitCodeOf(value));
             break;
-        case Kind::Decimals:
+        case SettingKind::Decimals:
+            // Written before the pressures, which are then formatted with them.
+            decimals = parseWholeNumber(value, 0, kHighestDecimals);
             payload = QString::number(*decimals);
             break;
-        case Kind::Pressure: {
+        case SettingKind::Pressure: {
             const QString pattern = decimals ? decimalPattern(*decimals) : QString();
             if (pattern.isEmpty())
                 return Refusal{QStringLiteral("%1: the number of decimals is not known, so the "
@@ -191,14 +152,14 @@ std::variant<WritePlan, Refusal> planSettings(const SettingValues& values,
             payload = *text;
             break;
         }
-        case Kind::Trim:
+        case SettingKind::Trim:
             payload = trimText(*trimPositionOf(value));
             break;
-        case Kind::Text:
+        case SettingKind::Text:
             payload = value;
             break;
         }
-        plan.writes.append({key, commandText(info.command, payload)});
+        plan.writes.append({key, commandText(setting.command, payload)});
     }
     return plan;
 }

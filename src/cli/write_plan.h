@@ -1,9 +1,9 @@
 #pragma once
 
+#include "connection/setting_keys.h"
+
 #include <QList>
 #include <QMap>
-#include <QString>
-#include <QStringList>
 
 #include <optional>
 #include <variant>
@@ -35,10 +35,6 @@ struct Refusal {
 
 // The settings given, by key, as typed; every value already checked.
 using SettingValues = QMap<QString, QString>;
-
-// The keys set and apply write, in the window's order: unit, decimals,
-// rangeLow, rangeHigh, outputLow, outputHigh, trim4mA, trim20mA, id, model.
-const QStringList& settingKeys();
 
 // Reads "KEY=VALUE" arguments and checks each value: a key given twice, one
 // that does not exist, a value that is no number, a trim that is not a whole

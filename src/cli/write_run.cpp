@@ -12,15 +12,9 @@
 
 namespace {
 QString stateName(WriteState state) {
-    switch (state) {
-    case WriteState::Applied:
-        return QStringLiteral("applied");
-    case WriteState::Failed:
-        return QStringLiteral("failed");
-    case WriteState::Skipped:
-        return QStringLiteral("skipped");
-    }
-    return QString();
+    // In the order of WriteState.
+    static const char* const names[] = {"applied", "failed", "skipped"};
+    return QLatin1String(names[int(state)]);
 }
 } // namespace
 
@@ -40,8 +34,6 @@ QStringList WriteRun::keys(WriteState state) const {
 }
 
 int WriteRun::exitCode() const {
-    if (stopped)
-        return kExitStopped;
     return allApplied() ? kExitOk : kExitFailed;
 }
 
@@ -100,16 +92,8 @@ QString doneCheck(const QString& reply, const QString& address) {
                : QStringLiteral("answered \"%1\", not \"%2\"").arg(value, kDoneReplyValue);
 }
 
-WriteRun runWrites(Bus& bus, const QString& address, const QList<PlannedWrite>& writes,
-                   const ReplyCheck& check) {
-    return runWritesWith(address, writes, [&](const PlannedWrite& w, WriteResult& result) {
-        result.reply = bus.exchange(address, w.command);
-        result.problem = check(result.reply, address);
-    });
-}
-
-WriteRun runWritesWith(const QString& address, const QList<PlannedWrite>& writes,
-                       const SendWrite& send) {
+WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes,
+                   const SendWrite& send) {
     WriteRun run;
     run.address = address;
     bool go = true;
@@ -132,29 +116,6 @@ WriteRun runWritesWith(const QString& address, const QList<PlannedWrite>& writes
 QString requestFrameText(const QString& address, const QString& command) {
     const QByteArray f = frame::request(address.toLatin1(), command.toLatin1());
     return QString::fromLatin1(f.chopped(1)) + QStringLiteral("\\r");
-}
-
-QStringList dryRunLines(const QString& address, const QList<PlannedWrite>& writes) {
-    QStringList lines;
-    for (const PlannedWrite& w : writes)
-        lines.append(
-            QStringLiteral("would send %1  (%2)")
-                .arg(requestFrameText(w.address.isEmpty() ? address : w.address, w.command),
-                     w.key));
-    return lines;
-}
-
-QJsonObject dryRunJson(const QString& address, const QList<PlannedWrite>& writes) {
-    QJsonArray frames;
-    for (const PlannedWrite& w : writes)
-        frames.append(
-            QJsonObject{{QStringLiteral("key"), w.key},
-                        {QStringLiteral("command"), w.command},
-                        {QStringLiteral("frame"),
-                         requestFrameText(w.address.isEmpty() ? address : w.address, w.command)}});
-    return {{QStringLiteral("address"), address},
-            {QStringLiteral("dryRun"), true},
-            {QStringLiteral("frames"), frames}};
 }
 
 void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
@@ -181,9 +142,21 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
 }
 
 void printDryRun(const QString& address, const QList<PlannedWrite>& writes, bool json) {
+    QStringList lines;
+    QJsonArray frames;
+    for (const PlannedWrite& w : writes) {
+        const QString frame =
+            requestFrameText(w.address.isEmpty() ? address : w.address, w.command);
+        lines.append(QStringLiteral("would send %1  (%2)").arg(frame, w.key));
+        frames.append(QJsonObject{{QStringLiteral("key"), w.key},
+                                  {QStringLiteral("command"), w.command},
+                                  {QStringLiteral("frame"), frame}});
+    }
     if (json)
-        printJson(dryRunJson(address, writes));
+        printJson(QJsonObject{{QStringLiteral("address"), address},
+                              {QStringLiteral("dryRun"), true},
+                              {QStringLiteral("frames"), frames}});
     else
-        printLine(dryRunLines(address, writes).join(QLatin1Char('\n')));
+        printLine(lines.join(QLatin1Char('\n')));
     printNote(QStringLiteral("dry run: nothing was sent"));
 }

@@ -2,26 +2,7 @@
 // zero button makes it.
 
 #include "cli/bare_command.h"
-#include "cli/command_support.h"
 #include "protocol/commands.h"
-
-namespace {
-
-int runZero(CommandContext& context) {
-    // Any verified reply is success; its value (the new reading, or "OK") is
-    // printed.
-    return runBareCommand(context, {{QStringLiteral("zero"), commandText(Command::Zero)},
-                                    answeredCheck,
-                                    QStringLiteral("take the present pressure as zero"),
-                                    true});
-}
-
-void addZeroOptions(QCommandLineParser& parser) {
-    addRateOption(parser);
-    addYesOption(parser);
-}
-
-} // namespace
 
 CliCommand zeroCommand() {
     return {QStringLiteral("zero"),
@@ -31,6 +12,14 @@ CliCommand zeroCommand() {
                            "printed. The zero offset changes for good, so it needs --yes."),
             1,
             1,
-            addZeroOptions,
-            runZero};
+            addBareCommandOptions,
+            [](CommandContext& context) {
+                // Any verified reply is success; its value (the new reading,
+                // or "OK") is printed.
+                return runBareCommand(context,
+                                      {{QStringLiteral("zero"), commandText(Command::Zero)},
+                                       answeredCheck,
+                                       QStringLiteral("take the present pressure as zero"),
+                                       true});
+            }};
 }

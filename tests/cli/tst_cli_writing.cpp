@@ -7,9 +7,11 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -42,6 +44,7 @@ private slots:
     void writes_data();
     void writes();
     void silent_write_stops_the_rest();
+    void ctrl_c_stops_a_set();
     void dry_run_sends_no_write_data();
     void dry_run_sends_no_write();
     void apply_clones_a_transmitter();
@@ -154,6 +157,24 @@ void TestCliWriting::silent_write_stops_the_rest() {
              qPrintable(r.out));
     QVERIFY2(r.err.contains("applied: unit; not applied: rangeLow, rangeHigh, outputLow"),
              qPrintable(r.err));
+}
+
+void TestCliWriting::ctrl_c_stops_a_set() {
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH),
+            onBus({"set", "12", "--baud", "1200", "unit=1", "decimals=1", "rangeLow=1",
+                   "rangeHigh=2", "outputLow=0", "outputHigh=2", "id=SN 5", "model=PT-Q"}));
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(heard(m_sim->traceLines(), "12").contains("UT1"), 10'000);
+    ::kill(pid_t(p.processId()), SIGINT);
+    // The write in flight is finished, the rest are not sent, and a script
+    // learns from the status that the command was stopped.
+    QVERIFY(p.waitForFinished(5'000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 130);
+    QVERIFY2(err.contains("12: stopped by Ctrl-C; applied: unit"), qPrintable(err));
+    QVERIFY(!heard(m_sim->traceLines(), "12").contains("TYPT-Q"));
+    QCOMPARE(state("12")["model"].toString(), QStringLiteral("PT-B"));
 }
 
 void TestCliWriting::dry_run_sends_no_write_data() {

@@ -163,6 +163,12 @@ void TestWritePlan::read_back_comparison() {
         differing.append(d.key + QLatin1Char('=') + d.actual);
     // Numbers agree by value; texts only as they are; a missing value differs.
     QCOMPARE(differing, (QStringList{"rangeLow=(no answer)", "outputHigh=+250.01", "model=PT-A "}));
+
+    // A read shows who the transmitter is, its settings in the window's order
+    // of writing, then what it measures.
+    QCOMPARE(readKeys(), (QStringList{"model", "id", "version", "unit", "decimals", "rangeLow",
+                                      "rangeHigh", "outputLow", "outputHigh", "trim4mA", "trim20mA",
+                                      "pressure", "temperature"}));
 }
 
 void TestWritePlan::move_and_core_rules() {

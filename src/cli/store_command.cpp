@@ -1,8 +1,7 @@
-// store and restore-factory: the transmitter's data areas, as the window's
-// data-area buttons use them. Success is the reply value "OK".
+// store: the present settings into the user or the factory data area, as the
+// window's data-area buttons store them. Success is the reply value "OK".
 
 #include "cli/bare_command.h"
-#include "cli/command_support.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "protocol/commands.h"
@@ -24,19 +23,6 @@ int runStore(CommandContext& context) {
                   factory});
 }
 
-int runRestoreFactory(CommandContext& context) {
-    return runBareCommand(
-        context, {{QStringLiteral("restore-factory"), commandText(Command::RestoreFactory)},
-                  doneCheck,
-                  QStringLiteral("restore the factory settings"),
-                  true});
-}
-
-void addStoreOptions(QCommandLineParser& parser) {
-    addRateOption(parser);
-    addYesOption(parser);
-}
-
 } // namespace
 
 CliCommand storeCommand() {
@@ -48,18 +34,6 @@ CliCommand storeCommand() {
                            "restore-factory brings back, so it needs --yes."),
             2,
             2,
-            addStoreOptions,
+            addBareCommandOptions,
             runStore};
-}
-
-CliCommand restoreFactoryCommand() {
-    return {QStringLiteral("restore-factory"),
-            QStringLiteral("ADDR"),
-            QStringLiteral("Restore the factory settings"),
-            QStringLiteral("Sends \"LD\"; success is the reply value \"OK\". The present "
-                           "settings are lost, so it needs --yes."),
-            1,
-            1,
-            addStoreOptions,
-            runRestoreFactory};
 }

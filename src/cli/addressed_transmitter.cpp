@@ -1,0 +1,51 @@
+#include "cli/addressed_transmitter.h"
+
+#include "cli/arguments.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+
+void addRateOption(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("baud"),
+                      QStringLiteral("The rate the transmitter answers at: 1200, 2400, 4800, 9600, "
+                                     "or auto (\"AD\" at 9600, 4800, 2400 and 1200 until it "
+                                     "answers). Default: auto."),
+                      QStringLiteral("rate"), QStringLiteral("auto")});
+}
+
+std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& context) {
+    const QString addressText = context.arguments.value(0);
+    const std::optional<QString> address = parseBusAddress(addressText);
+    if (!address)
+        printError(QStringLiteral("\"%1\" is no bus address (1 to 99)").arg(addressText));
+    const QString rateText = context.parser.value(QStringLiteral("baud"));
+    std::optional<int> rate = -1;
+    if (rateText.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0 &&
+        !(rate = parseBaudIndex(rateText)))
+        printError(
+            QStringLiteral("--baud \"%1\": give 1200, 2400, 4800, 9600 or auto").arg(rateText));
+    if (!address || !rate)
+        return std::nullopt;
+    return AddressedTransmitter{*address, *rate};
+}
+
+int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,
+                    const UseTransmitter& use) {
+    ReachedTransmitter reached{addressed.address, Connection::open(options)};
+    if (!reached.connection)
+        return kExitUsage;
+    Bus& bus = reached.bus();
+    if (addressed.baudIndex >= 0 && !bus.setBaudIndex(addressed.baudIndex)) {
+        printError(QStringLiteral("%1 refuses the rate").arg(bus.device()));
+        return kExitFailed;
+    }
+    if (addressed.baudIndex < 0 && bus.findRate(addressed.address) < 0) {
+        printError(QStringLiteral("no answer from %1 at any rate").arg(addressed.address));
+        return kExitFailed;
+    }
+    return use(reached);
+}
+
+int withAddressedTransmitter(const CommandContext& context, const UseTransmitter& use) {
+    const std::optional<AddressedTransmitter> addressed = addressedTransmitter(context);
+    return addressed ? withTransmitter(context.options, *addressed, use) : kExitUsage;
+}

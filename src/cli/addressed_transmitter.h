@@ -1,0 +1,40 @@
+#pragma once
+
+#include "cli/cli_command.h"
+#include "cli/connection.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The one transmitter that read, poll, send and the writing commands address:
+// argument 0 and --baud.
+
+// The --baud option of those commands.
+void addRateOption(QCommandLineParser& parser);
+
+struct AddressedTransmitter {
+    QString address;
+    int baudIndex = -1; // -1: found with "AD" probes
+};
+
+// Nothing after a message when the address or the rate is no such thing.
+std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& context);
+
+// The port opened and the line at the transmitter's rate.
+struct ReachedTransmitter {
+    QString address;
+    std::unique_ptr<Connection> connection;
+    Bus& bus() { return connection->bus(); }
+};
+
+using UseTransmitter = std::function<int(ReachedTransmitter& transmitter)>;
+
+// Reaches the transmitter and gives the exit status of use on it; 2 when the
+// port does not open and 1 when the transmitter does not answer, after a
+// message.
+int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,
+                    const UseTransmitter& use);
+// The same for the transmitter the context addresses; 2 after a message when
+// it addresses none.
+int withAddressedTransmitter(const CommandContext& context, const UseTransmitter& use);

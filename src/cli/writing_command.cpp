@@ -1,0 +1,40 @@
+#include "cli/writing_command.h"
+
+#include "cli/addressed_transmitter.h"
+#include "cli/output.h"
+
+int runWritingCommand(const CommandContext& context, const CheckStep& check) {
+    const std::optional<AddressedTransmitter> addressed = addressedTransmitter(context);
+    if (!addressed)
+        return kExitUsage;
+    const std::variant<PlanStep, ExitCode> checked = check(context, addressed->address);
+    if (const ExitCode* status = std::get_if<ExitCode>(&checked))
+        return *status;
+
+    return withTransmitter(context.options, *addressed, [&](ReachedTransmitter& t) -> int {
+        const std::variant<WritingPlan, ExitCode> planned =
+            std::get<PlanStep>(checked)(t.bus(), t.address);
+        if (const ExitCode* status = std::get_if<ExitCode>(&planned))
+            return *status;
+        const WritingPlan& plan = std::get<WritingPlan>(planned);
+        if (context.options.dryRun) {
+            printDryRun(t.address, plan.writes, context.options.json);
+            return kExitOk;
+        }
+        const WriteRun run = runWrites(
+            t.address, plan.writes,
+            plan.send ? plan.send : [&](const PlannedWrite& w, WriteResult& result) {
+                result.reply = t.bus().exchange(t.address, w.command);
+                result.problem = plan.check(result.reply, t.address);
+            });
+        if (plan.report)
+            return plan.report(run);
+        printWriteRun(run, context.options.json);
+        return run.exitCode();
+    });
+}
+
+ExitCode refuse(const QString& message) {
+    printError(message + QStringLiteral("; nothing sent"));
+    return kExitUsage;
+}
