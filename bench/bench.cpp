@@ -88,6 +88,22 @@ QByteArray traceFrame(const QString& line) {
     return out;
 }
 
+// What the simulator's trace shows since line index from: the characters
+// both ways and the requests heard.
+struct Traffic {
+    qint64 characters = 0;
+    int requests = 0;
+};
+Traffic onTheWire(const RealWindow& tool, int from) {
+    Traffic traffic;
+    for (const QString& l : tool.line.simulator.traceLines().mid(from)) {
+        traffic.characters += traceFrame(l).size();
+        if (l.section(' ', 2, 2) == QLatin1String("heard"))
+            ++traffic.requests;
+    }
+    return traffic;
+}
+
 const QByteArray kRatesBus = R"({"transmitters": [
     {"address": "01", "baud": 9600, "model": "PT-96"},
     {"address": "02", "baud": 4800, "model": "PT-48"},
@@ -185,10 +201,7 @@ void fullReads(RealWindow& tool) {
         tool.window->ReadAllParameters();
         const double seconds = double(wall.nsecsElapsed()) / 1e9;
         QTest::qWait(300);
-        qint64 characters = 0;
-        for (const QString& l : tool.line.simulator.traceLines().mid(before))
-            characters += traceFrame(l).size();
-        const double wire = double(characters) * 10.0 / baud;
+        const double wire = double(onTheWire(tool, before).characters) * 10.0 / baud;
         const double ratio = seconds / wire;
         worst = std::max(worst, ratio);
         add(QStringLiteral("full read at %1 baud").arg(baud),
@@ -210,8 +223,7 @@ void longIdWrite(RealLine& line) {
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     // The request frame, and the reply frame with the checksum the reply text
     // leaves out.
-    const qsizetype characters =
-        frame::request("04", command.toLatin1()).size() + reply.size() + 2;
+    const qsizetype characters = frame::request("04", command.toLatin1()).size() + reply.size() + 2;
     const double wire = double(characters) * 10.0 / 1200;
     const double ratio = seconds / wire;
     add("32-character ID write at 1200 baud",
@@ -242,14 +254,9 @@ void fullReadWithTurnaround() {
     tool.window->ReadAllParameters();
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     QTest::qWait(300);
-    qint64 characters = 0;
-    int exchanges = 0;
-    for (const QString& l : tool.line.simulator.traceLines().mid(before)) {
-        characters += traceFrame(l).size();
-        if (l.section(' ', 2, 2) == QLatin1String("heard"))
-            ++exchanges;
-    }
-    const double expected = double(characters) * 10.0 / 9600 + exchanges * kTurnaroundMs / 1000.0;
+    const Traffic traffic = onTheWire(tool, before);
+    const double expected =
+        double(traffic.characters) * 10.0 / 9600 + traffic.requests * kTurnaroundMs / 1000.0;
     const double ratio = seconds / expected;
     add("full read at 9600 baud, 15 ms turnaround",
         QString::asprintf("%.0f ms, wire + turnarounds %.0f ms, ratio %.3f", seconds * 1000,

@@ -1,5 +1,6 @@
 #include "simulator/faults.h"
 
+#include "link/exchange.h"
 #include "link/frame.h"
 
 #include <QStringList>
@@ -85,18 +86,7 @@ QString faultKindNames() {
 }
 
 int toolTimeoutMs(int baud) {
-    switch (baud) {
-    case 9600:
-        return 60;
-    case 4800:
-        return 100;
-    case 2400:
-        return 200;
-    case 1200:
-        return 300;
-    default:
-        return 0;
-    }
+    return replyTimeoutMsOfBaud(baud);
 }
 
 int lateReplyDelayMs(int baud) {

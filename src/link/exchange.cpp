@@ -40,6 +40,21 @@ bool isSendable(const QString& text) {
     return true;
 }
 
+int replyTimeoutMsOfBaud(int baud) {
+    switch (baud) {
+    case 9600:
+        return 60;
+    case 4800:
+        return 100;
+    case 2400:
+        return 200;
+    case 1200:
+        return 300;
+    default:
+        return 0;
+    }
+}
+
 int replyTimeoutMs(const QString& lineSettings) {
     const QString s = lineSettings.toLower();
     if (s == QLatin1String("9600,n,8,1"))
@@ -59,20 +74,6 @@ namespace {
 constexpr qsizetype kProbeChars = 8;
 constexpr qsizetype kMaxCountedReplyChars = 40;
 
-int timeoutOfBaud(int baud) {
-    switch (baud) {
-    case 9600:
-        return 60;
-    case 4800:
-        return 100;
-    case 2400:
-        return 200;
-    case 1200:
-        return 300;
-    default:
-        return 0;
-    }
-}
 } // namespace
 
 qint64 wireTimeUs(qsizetype chars, int baud) {
@@ -80,7 +81,7 @@ qint64 wireTimeUs(qsizetype chars, int baud) {
 }
 
 qint64 replyDeadlineUs(int baud, qsizetype requestChars, qsizetype replyChars) {
-    const int timeout = timeoutOfBaud(baud);
+    const int timeout = replyTimeoutMsOfBaud(baud);
     if (timeout == 0)
         return 0;
     const qsizetype extraRequest = qMax<qsizetype>(0, requestChars - kProbeChars);

@@ -35,6 +35,8 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
 // The reply time-out for a line settings text: 60, 100, 200 or 300 ms at
 // 9600, 4800, 2400 or 1200 baud with N,8,1; 0 for anything else.
 int replyTimeoutMs(const QString& lineSettings);
+// The same for a rate with N,8,1: 60, 100, 200 or 300 ms; 0 for another.
+int replyTimeoutMsOfBaud(int baud);
 
 // The time chars characters take on the line at baud, 10 bits a character,
 // in microseconds.
