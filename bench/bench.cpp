@@ -104,6 +104,24 @@ Traffic onTheWire(const RealWindow& tool, int from) {
     return traffic;
 }
 
+// The full read of entry index of CMB_ADDR, after a first one that settles
+// the trims: its time in seconds and what the trace shows of it.
+struct TimedRead {
+    double seconds;
+    Traffic traffic;
+};
+TimedRead timedFullRead(RealWindow& tool, int index) {
+    tool.window->listSelection().select(tool.control<QComboBox>("CMB_ADDR"), index);
+    QTest::qWait(300);
+    const int before = int(tool.line.simulator.traceLines().size());
+    QElapsedTimer wall;
+    wall.start();
+    tool.window->ReadAllParameters();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    QTest::qWait(300);
+    return {seconds, onTheWire(tool, before)};
+}
+
 const QByteArray kRatesBus = R"({"transmitters": [
     {"address": "01", "baud": 9600, "model": "PT-96"},
     {"address": "02", "baud": 4800, "model": "PT-48"},
@@ -193,15 +211,8 @@ void fullReads(RealWindow& tool) {
     double worst = 0;
     for (int i = 0; i < kRates.size(); ++i) {
         const int baud = kRates[i].first;
-        tool.window->listSelection().select(list, i); // a first read settles the trims
-        QTest::qWait(300);
-        const int before = int(tool.line.simulator.traceLines().size());
-        QElapsedTimer wall;
-        wall.start();
-        tool.window->ReadAllParameters();
-        const double seconds = double(wall.nsecsElapsed()) / 1e9;
-        QTest::qWait(300);
-        const double wire = double(onTheWire(tool, before).characters) * 10.0 / baud;
+        const auto [seconds, traffic] = timedFullRead(tool, i);
+        const double wire = double(traffic.characters) * 10.0 / baud;
         const double ratio = seconds / wire;
         worst = std::max(worst, ratio);
         add(QStringLiteral("full read at %1 baud").arg(baud),
@@ -246,15 +257,7 @@ void fullReadWithTurnaround() {
     tool.window->UnitNames = {"kPa", "MPa", "mH2O", "Bar", "Psi", "mBar", "Unknown"};
     tool.window->OnlineList = {{QStringLiteral("05"), 3}};
     list->addItem(QStringLiteral("05"));
-    tool.window->listSelection().select(list, 0); // a first read settles the trims
-    QTest::qWait(300);
-    const int before = int(tool.line.simulator.traceLines().size());
-    QElapsedTimer wall;
-    wall.start();
-    tool.window->ReadAllParameters();
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    QTest::qWait(300);
-    const Traffic traffic = onTheWire(tool, before);
+    const auto [seconds, traffic] = timedFullRead(tool, 0);
     const double expected =
         double(traffic.characters) * 10.0 / 9600 + traffic.requests * kTurnaroundMs / 1000.0;
     const double ratio = seconds / expected;
