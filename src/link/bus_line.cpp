@@ -7,9 +7,10 @@
 #include <limits>
 
 namespace {
-// A late reply longer than the probe's answer is still arriving when one
-// time-out has passed; its characters count as in the exchange's deadline,
-// up to the same bound, so a flooding peer cannot hold the line.
+// A long late reply can still be arriving when one time-out has passed; the
+// wait then goes on until the line is quiet, but for no more than the wire
+// time of the characters an exchange's deadline counts, so a flooding peer
+// cannot hold the line.
 constexpr qsizetype kMaxCountedChars = 40;
 constexpr qint64 kLongAgo = std::numeric_limits<qint64>::min() / 2;
 } // namespace
