@@ -55,10 +55,7 @@ bool Bus::setBaudIndex(int baudIndex) {
 }
 
 QString Bus::exchange(const QString& address, const QString& command) {
-    const QString reply = m_line.exchange(address, command);
-    if (m_trace)
-        m_trace->flush();
-    return reply;
+    return m_line.exchange(address, command);
 }
 
 int Bus::findRate(const QString& address) {
@@ -67,7 +64,5 @@ int Bus::findRate(const QString& address) {
     TransmitterConnection connection(m_line, address);
     const int index = connection.findRate(stopRequested);
     m_baudIndex = connection.baudIndex();
-    if (m_trace)
-        m_trace->flush();
     return index;
 }

@@ -15,8 +15,8 @@ public:
     TracedPort(SerialPort& port, std::FILE* out);
 
     // Writes what came in since the last frame but never ended in a CR (a
-    // reply cut off by the time-out). Called after every exchange.
-    void flush();
+    // reply cut off by the time-out), at the end of every exchange.
+    void exchangeEnded() override { flush(); }
 
     bool isOpen() const override { return m_port.isOpen(); }
     bool open() override { return m_port.open(); }
@@ -37,6 +37,7 @@ public:
     }
 
 private:
+    void flush();
     void line(const char* direction, const QByteArray& bytes);
 
     SerialPort& m_port;

@@ -75,5 +75,6 @@ QString BusLine::exchange(const QString& address, const QString& command, Exchan
         m_unansweredSettings = m_port.settings();
         m_unansweredEndUs = m_clock.usecs();
     }
+    m_port.exchangeEnded();
     return reply;
 }

@@ -50,4 +50,8 @@ public:
     // its device went away (an adapter pulled out). Not called for close().
     using DeviceLostHandler = std::function<void(const QString& device)>;
     virtual void setDeviceLostHandler(DeviceLostHandler handler) = 0;
+
+    // Called when an exchange that used the port is over, so a port that
+    // records the traffic can end its record of that exchange.
+    virtual void exchangeEnded() {}
 };
