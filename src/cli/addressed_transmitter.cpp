@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/stop_request.h"
 
 void addRateOption(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("baud"),
@@ -30,15 +31,18 @@ std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& c
 
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,
                     const UseTransmitter& use) {
-    ReachedTransmitter reached{addressed.address, Connection::open(options)};
-    if (!reached.connection)
+    std::unique_ptr<Connection> connection = Connection::open(options);
+    if (!connection)
         return kExitUsage;
-    Bus& bus = reached.bus();
-    if (addressed.baudIndex >= 0 && !bus.setBaudIndex(addressed.baudIndex)) {
-        printError(QStringLiteral("%1 refuses the rate").arg(bus.device()));
+    BusLine& line = connection->line();
+    ReachedTransmitter reached{addressed.address, std::move(connection),
+                               TransmitterConnection(line, addressed.address)};
+    TransmitterConnection& transmitter = reached.transmitter;
+    if (addressed.baudIndex >= 0 && !transmitter.setBaudIndex(addressed.baudIndex)) {
+        printError(QStringLiteral("%1 refuses the rate").arg(reached.connection->device()));
         return kExitFailed;
     }
-    if (addressed.baudIndex < 0 && bus.findRate(addressed.address) < 0) {
+    if (addressed.baudIndex < 0 && transmitter.findRate(stopRequested) < 0) {
         printError(QStringLiteral("no answer from %1 at any rate").arg(addressed.address));
         return kExitFailed;
     }

@@ -2,6 +2,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/connection.h"
+#include "connection/transmitter_connection.h"
 
 #include <functional>
 #include <memory>
@@ -23,9 +24,11 @@ std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& c
 
 // The port opened and the line at the transmitter's rate.
 struct ReachedTransmitter {
+    // The address as the command line gave it; a move changes the
+    // transmitter's own.
     QString address;
     std::unique_ptr<Connection> connection;
-    Bus& bus() { return connection->bus(); }
+    TransmitterConnection transmitter;
 };
 
 using UseTransmitter = std::function<int(ReachedTransmitter& transmitter)>;

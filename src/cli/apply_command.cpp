@@ -40,13 +40,14 @@ QJsonArray differencesJson(const QList<Difference>& differences) {
 
 // Reads the transmitter back after every write went through, and tells how
 // it differs from the document.
-int reportApply(const WriteRun& run, Bus& bus, const ApplyDocument& doc, bool json) {
+int reportApply(const WriteRun& run, TransmitterConnection& transmitter, const ApplyDocument& doc,
+                bool json) {
     QJsonObject extra{{QStringLiteral("nulls"), QJsonArray::fromStringList(doc.nullKeys)}};
     if (!run.allApplied()) {
         printWriteRun(run, json, extra);
         return run.exitCode();
     }
-    const TransmitterRead back = readTransmitter(bus, run.address);
+    const TransmitterRead back = readTransmitter(transmitter);
     const QList<Difference> differences = compareReadBack(doc.values, back);
     extra.insert(QStringLiteral("differences"), differencesJson(differences));
     extra.insert(QStringLiteral("readBack"), back.toJson());
@@ -83,11 +84,11 @@ std::variant<PlanStep, ExitCode> checkApply(const CommandContext& context, const
         return kExitFailed;
     }
     const bool json = context.options.json;
-    return [doc, json](Bus& bus, const QString& address) -> std::variant<WritingPlan, ExitCode> {
-        std::variant<WritingPlan, ExitCode> planned = settingWrites(doc.values)(bus, address);
+    return [doc, json](TransmitterConnection& transmitter) -> std::variant<WritingPlan, ExitCode> {
+        std::variant<WritingPlan, ExitCode> planned = settingWrites(doc.values)(transmitter);
         if (WritingPlan* plan = std::get_if<WritingPlan>(&planned))
-            plan->report = [&bus, doc, json](const WriteRun& run) {
-                return reportApply(run, bus, doc, json);
+            plan->report = [&transmitter, doc, json](const WriteRun& run) {
+                return reportApply(run, transmitter, doc, json);
             };
         return planned;
     };

@@ -28,7 +28,7 @@ int runBareCommand(const CommandContext& context, const BareCommand& command) {
                                           "do it (or --dry-run to see the frame); nothing sent"));
                 return kExitUsage;
             }
-            return [command](Bus&, const QString&) -> std::variant<WritingPlan, ExitCode> {
+            return [command](TransmitterConnection&) -> std::variant<WritingPlan, ExitCode> {
                 return WritingPlan{{command.write}, command.check};
             };
         });

@@ -1,13 +1,12 @@
 #include "cli/bus_scan.h"
 
 #include "cli/arguments.h"
-#include "cli/bus.h"
 #include "cli/connection.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
+#include "connection/transmitter_connection.h"
 #include "protocol/bus_search.h"
-#include "protocol/commands.h"
 
 #include <cstdio>
 
@@ -41,24 +40,25 @@ void clearProgress() {
     std::fflush(stderr);
 }
 
-QList<FoundTransmitter> scanBus(Bus& bus, const QList<int>& baudIndexes,
+QList<FoundTransmitter> scanBus(BusLine& line, const QList<int>& baudIndexes,
                                 const QList<int>& addresses, bool printFound) {
     // Progress is drawn in place, which only a terminal shows as meant.
     const bool progress = ::isatty(STDERR_FILENO) == 1;
     QList<FoundTransmitter> found;
+    TransmitterConnection probe(line);
     // A stop ends the scan between two probes, never inside one.
     for (const int baudIndex : baudIndexes) {
         if (stopRequested())
             break;
-        bus.setBaudIndex(baudIndex);
+        probe.setBaudIndex(baudIndex);
         for (const int number : addresses) {
             if (stopRequested())
                 break;
             const QString address = busAddress(number);
             if (progress)
                 showProgress(baudIndex, address, int(found.size()));
-            const QString reply = bus.exchange(address, commandText(Command::Address));
-            if (!isAddressAnswer(reply, address))
+            probe.setAddress(address);
+            if (!probe.answersAddress())
                 continue;
             found.append({address, baudIndex});
             if (progress && printFound)
@@ -100,6 +100,6 @@ int withScannedBus(const CommandContext& context, bool printFound, const UseScan
     const std::unique_ptr<Connection> connection = Connection::open(context.options);
     if (!connection)
         return kExitUsage;
-    Bus& bus = connection->bus();
-    return use(bus, scanBus(bus, *rates, *addresses, printFound));
+    BusLine& line = connection->line();
+    return use(line, scanBus(line, *rates, *addresses, printFound));
 }

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-class Bus;
+class BusLine;
 
 // The bus scanned as the window's search scans it, for search and inventory,
 // optionally limited to some rates and addresses.
@@ -21,7 +21,7 @@ struct FoundTransmitter {
 // The scan's options: --baud LIST and --address RANGE.
 void addScanOptions(QCommandLineParser& parser);
 
-using UseScan = std::function<int(Bus& bus, const QList<FoundTransmitter>& found)>;
+using UseScan = std::function<int(BusLine& line, const QList<FoundTransmitter>& found)>;
 
 // Reads the scan's options, opens the port and probes each address at each
 // rate with "AD", in the order and with the answer rule of the window's

@@ -26,7 +26,7 @@ int rememberedPort(const SettingsStore& settings) {
 Connection::Connection() = default;
 
 Connection::~Connection() {
-    if (m_bus && m_bus->onlyEarlyFrames())
+    if (m_line && m_line->onlyEarlyFrames())
         printError(QStringLiteral("replies came sooner than the line allows and none was taken; "
                                   "if this port is a link without line timing (a software "
                                   "simulator), use --no-line-timing or mark it in the settings "
@@ -66,7 +66,8 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
         c->m_traced = std::make_unique<TracedPort>(c->m_port, stderr);
         port = c->m_traced.get();
     }
-    c->m_bus = std::make_unique<Bus>(*port, c->m_clock, c->m_traced.get(), device);
+    c->m_device = device;
+    c->m_line = std::make_unique<BusLine>(*port, c->m_clock);
     return c;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "cli/bus.h"
 #include "cli/cli_settings.h"
 #include "cli/global_options.h"
 #include "cli/traced_port.h"
+#include "link/bus_line.h"
 #include "link/clock.h"
 #include "link/port_devices.h"
 #include "link/qt_serial_port.h"
@@ -20,7 +20,12 @@ public:
 
     ~Connection();
 
-    Bus& bus() { return *m_bus; }
+    // The core's bus line on the open port: every exchange of the run goes
+    // through it, so a failure's wait holds across transmitters and commands.
+    BusLine& line() { return *m_line; }
+    SerialPort& port() { return m_line->port(); }
+    // The device the port opened, as the user knows it.
+    const QString& device() const { return m_device; }
     // Opens the port again after its device went away and came back.
     bool reopen();
 
@@ -33,5 +38,6 @@ private:
     QtSerialPort m_port{m_devices};
     std::unique_ptr<TracedPort> m_traced;
     SteadyClock m_clock;
-    std::unique_ptr<Bus> m_bus;
+    QString m_device;
+    std::unique_ptr<BusLine> m_line;
 };

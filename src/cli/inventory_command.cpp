@@ -1,12 +1,12 @@
 // inventory: a search, then the full read of every transmitter found, as one
 // table or one JSON array.
 
-#include "cli/bus.h"
 #include "cli/bus_scan.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
 #include "cli/transmitter_read.h"
+#include "connection/transmitter_connection.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -43,13 +43,14 @@ QStringList tableCells(const TransmitterRead& read) {
 
 // Reads each transmitter found at its rate, until Ctrl-C, and prints what was
 // read.
-int readFound(Bus& bus, const QList<FoundTransmitter>& found, bool json) {
+int readFound(BusLine& line, const QList<FoundTransmitter>& found, bool json) {
     QList<TransmitterRead> reads;
     for (const FoundTransmitter& t : found) {
         if (stopRequested())
             break;
-        bus.setBaudIndex(t.baudIndex);
-        reads.append(readTransmitter(bus, t.address));
+        TransmitterConnection transmitter(line, t.address);
+        transmitter.setBaudIndex(t.baudIndex);
+        reads.append(readTransmitter(transmitter));
     }
 
     bool complete = !reads.isEmpty();
@@ -76,9 +77,10 @@ int readFound(Bus& bus, const QList<FoundTransmitter>& found, bool json) {
 int runInventory(CommandContext& context) {
     const bool json = context.options.json;
     // The table comes at the end, so the lines of the scan stay off stdout.
-    return withScannedBus(context, false, [json](Bus& bus, const QList<FoundTransmitter>& found) {
-        return readFound(bus, found, json);
-    });
+    return withScannedBus(context, false,
+                          [json](BusLine& line, const QList<FoundTransmitter>& found) {
+                              return readFound(line, found, json);
+                          });
 }
 
 } // namespace

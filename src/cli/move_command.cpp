@@ -7,7 +7,6 @@
 #include "cli/output.h"
 #include "cli/stop_request.h"
 #include "cli/writing_command.h"
-#include "link/reply_value.h"
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
 #include "protocol/text_rules.h"
@@ -28,26 +27,25 @@ struct MoveTarget {
 
 // The transmitter's own text ("ID", "TY"), read to be written back; nothing
 // after a message when the read fails or gives a text that may not be stored.
-std::optional<QString> readOwnText(Bus& bus, const QString& address, Command command) {
-    const QString reply = bus.exchange(address, commandText(command));
-    const Answer answer = classifyReply(reply, address);
-    QString problem = answerProblem(answer);
-    if (problem.isEmpty() && storedTextProblem(replyValue(reply)) != TextProblem::None)
-        problem = QStringLiteral("\"%1\" cannot be written back").arg(replyValue(reply));
+std::optional<QString> readOwnText(TransmitterConnection& transmitter, Command command) {
+    const Exchanged reply = transmitter.exchange(command);
+    QString problem = answeredCheck(reply);
+    if (problem.isEmpty() && storedTextProblem(reply.value()) != TextProblem::None)
+        problem = QStringLiteral("\"%1\" cannot be written back").arg(reply.value());
     if (problem.isEmpty())
-        return replyValue(reply);
-    printError(
-        QStringLiteral("%1 %2: %3; nothing written").arg(address, commandText(command), problem));
+        return reply.value();
+    printError(QStringLiteral("%1 %2: %3; nothing written")
+                   .arg(transmitter.address(), commandText(command), problem));
     return std::nullopt;
 }
 
 // Another transmitter at the new address, at any of the rates; one "AD" each.
-bool addressTaken(Bus& bus, const QString& address, const QList<int>& rates) {
+bool addressTaken(BusLine& line, const QString& address, const QList<int>& rates) {
+    TransmitterConnection probe(line, address);
     for (const int rate : rates) {
-        if (!bus.setBaudIndex(rate))
+        if (!probe.setBaudIndex(rate))
             continue;
-        const QString reply = bus.exchange(address, commandText(Command::Address));
-        if (classifyReply(reply, address) == Answer::NoReply)
+        if (probe.exchange(Command::Address).kind == ReplyKind::NoReply)
             continue;
         printError(QStringLiteral("something answers at %1 at %2 baud already; nothing written")
                        .arg(address)
@@ -57,20 +55,35 @@ bool addressTaken(Bus& bus, const QString& address, const QList<int>& rates) {
     return false;
 }
 
-// Sends a write of the move where the dry run shows it going; the rate
-// switches as the transmitter accepts it.
-void sendMoveWrite(Bus& bus, const MoveTarget& target, const PlannedWrite& w,
-                   const QString& address, WriteResult& result) {
-    const QString at = w.address.isEmpty() ? address : w.address;
-    result.reply = bus.exchange(at, w.command);
-    if (w.key == QLatin1String("address"))
-        result.problem = addressChangeProblem(result.reply, at, target.address);
-    else if (w.key == QLatin1String("baud"))
-        result.problem = rateChangeProblem(result.reply, at, target.baudIndex);
-    else
-        result.problem = answeredCheck(result.reply, at);
-    if (result.problem.isEmpty() && w.key == QLatin1String("baud"))
-        bus.setBaudIndex(target.baudIndex);
+// What the move writes: the target and the texts it writes back.
+struct MoveWrites {
+    MoveTarget target;
+    QString id;
+    QString model;
+};
+
+// Sends a write of the move through the connection's move steps, which follow
+// the transmitter to its new address and switch the line as it accepts the
+// new rate; the writes go where the dry run shows them going.
+void sendMoveWrite(TransmitterConnection& transmitter, const MoveWrites& move,
+                   const PlannedWrite& w, WriteResult& result) {
+    const QString from = transmitter.address();
+    Exchanged reply;
+    if (w.key == QLatin1String("id")) {
+        reply = transmitter.moveId(move.id);
+        result.problem = answeredCheck(reply);
+    } else if (w.key == QLatin1String("address")) {
+        reply = transmitter.moveAddress(move.target.address);
+        result.problem =
+            TransmitterConnection::addressChangeProblem(reply, from, move.target.address);
+    } else if (w.key == QLatin1String("baud")) {
+        reply = transmitter.moveRate(move.target.baudIndex);
+        result.problem = TransmitterConnection::rateChangeProblem(reply, move.target.baudIndex);
+    } else {
+        reply = transmitter.moveModel(move.model);
+        result.problem = answeredCheck(reply);
+    }
+    result.reply = reply.reply;
 }
 
 // Where the transmitter is after a run that did not finish.
@@ -89,7 +102,8 @@ QString whereAfterFailure(const WriteRun& run, int fromRate, const MoveTarget& t
 }
 
 // Tells where the transmitter went, confirmed with an "AD" at the new place.
-int reportMove(const WriteRun& run, Bus& bus, int fromRate, const MoveTarget& target, bool json) {
+int reportMove(const WriteRun& run, TransmitterConnection& transmitter, int fromRate,
+               const MoveTarget& target, bool json) {
     QJsonObject extra{{QStringLiteral("to"), target.address},
                       {QStringLiteral("baud"), kBaudRates[target.baudIndex]}};
     if (!run.allApplied()) {
@@ -99,8 +113,9 @@ int reportMove(const WriteRun& run, Bus& bus, int fromRate, const MoveTarget& ta
                        .arg(run.address, whereAfterFailure(run, fromRate, target)));
         return run.exitCode();
     }
-    const bool confirmed = isAddressAnswer(
-        bus.exchange(target.address, commandText(Command::Address)), target.address);
+    // Every step was accepted, so the connection is at the new address and
+    // rate.
+    const bool confirmed = transmitter.answersAddress();
     extra.insert(QStringLiteral("confirmed"), confirmed);
     printWriteRun(run, json, extra);
     const QString where =
@@ -123,16 +138,17 @@ struct MoveRequest {
     bool json = false;
 };
 
-std::variant<WritingPlan, ExitCode> planMoveOn(Bus& bus, const QString& address,
+std::variant<WritingPlan, ExitCode> planMoveOn(TransmitterConnection& transmitter,
                                                const MoveRequest& request) {
-    const int fromRate = bus.baudIndex();
+    const QString address = transmitter.address();
+    const int fromRate = transmitter.baudIndex();
     const MoveTarget target{request.to.value_or(address), request.rate.value_or(fromRate)};
     std::optional<QString> id = request.id;
     if (!id)
-        id = readOwnText(bus, address, Command::Id);
+        id = readOwnText(transmitter, Command::Id);
     std::optional<QString> model = request.model;
     if (id && !model)
-        model = readOwnText(bus, address, Command::Model);
+        model = readOwnText(transmitter, Command::Model);
     if (!id || !model)
         return kExitFailed;
 
@@ -153,18 +169,19 @@ std::variant<WritingPlan, ExitCode> planMoveOn(Bus& bus, const QString& address,
         if (!probes.contains(index))
             probes.append(index);
     if (!probes.isEmpty()) {
-        const bool taken = addressTaken(bus, target.address, probes);
-        bus.setBaudIndex(fromRate);
+        const bool taken = addressTaken(transmitter.line(), target.address, probes);
+        transmitter.setBaudIndex(fromRate);
         if (taken || stopRequested())
             return kExitFailed;
     }
 
     WritingPlan plan{planMove(target.address, target.baudIndex, *id, *model)};
-    plan.send = [&bus, target, address](const PlannedWrite& w, WriteResult& result) {
-        sendMoveWrite(bus, target, w, address, result);
+    plan.send = [&transmitter, move = MoveWrites{target, *id, *model}](const PlannedWrite& w,
+                                                                       WriteResult& result) {
+        sendMoveWrite(transmitter, move, w, result);
     };
-    plan.report = [&bus, fromRate, target, json = request.json](const WriteRun& run) {
-        return reportMove(run, bus, fromRate, target, json);
+    plan.report = [&transmitter, fromRate, target, json = request.json](const WriteRun& run) {
+        return reportMove(run, transmitter, fromRate, target, json);
     };
     return plan;
 }
@@ -194,7 +211,7 @@ std::variant<PlanStep, ExitCode> checkMove(const CommandContext& context, const 
     }
     request.json = context.options.json;
     return
-        [request](Bus& bus, const QString& address) { return planMoveOn(bus, address, request); };
+        [request](TransmitterConnection& transmitter) { return planMoveOn(transmitter, request); };
 }
 
 void addMoveOptions(QCommandLineParser& parser) {

@@ -1,7 +1,5 @@
 #include "cli/move_plan.h"
 
-#include "connection/transmitter_connection.h"
-#include "link/reply_value.h"
 #include "protocol/commands.h"
 
 QList<PlannedWrite> planMove(const QString& newAddress, int baudIndex, const QString& id,
@@ -11,15 +9,4 @@ QList<PlannedWrite> planMove(const QString& newAddress, int baudIndex, const QSt
             {QStringLiteral("baud"), commandText(Command::BaudRate, QString::number(baudIndex)),
              newAddress},
             {QStringLiteral("model"), commandText(Command::Model, model), newAddress}};
-}
-
-QString addressChangeProblem(const QString& reply, const QString& oldAddress,
-                             const QString& newAddress) {
-    return TransmitterConnection::addressChangeProblem({replyKindOf(reply, oldAddress), reply},
-                                                       oldAddress, newAddress);
-}
-
-QString rateChangeProblem(const QString& reply, const QString& address, int baudIndex) {
-    return TransmitterConnection::rateChangeProblem({replyKindOf(reply, address), reply},
-                                                    baudIndex);
 }

@@ -8,11 +8,3 @@
 // decide where it is afterwards. The writes after "AD" carry the new address.
 QList<PlannedWrite> planMove(const QString& newAddress, int baudIndex, const QString& id,
                              const QString& model);
-
-// Why a reply to "AD" + newAddress does not show the transmitter at the new
-// address; empty when it does. The echo may name the old address or the new.
-QString addressChangeProblem(const QString& reply, const QString& oldAddress,
-                             const QString& newAddress);
-
-// Why a reply to "BD" + digit from address is not the echo of the digit.
-QString rateChangeProblem(const QString& reply, const QString& address, int baudIndex);

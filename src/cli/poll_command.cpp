@@ -46,10 +46,10 @@ struct Extremes {
 
 // A reading's value, or nothing when the exchange failed or carried no
 // number: a lost reading is never shown as 0.
-std::optional<QString> reading(const QString& reply, const QString& address) {
-    if (classifyReply(reply, address) != Answer::Answered || !isReading(reply))
+std::optional<QString> reading(const Exchanged& reply) {
+    if (!reply.answered() || !isReading(reply.reply))
         return std::nullopt;
-    return replyValue(reply);
+    return reply.value();
 }
 
 QString localTime() {
@@ -89,19 +89,19 @@ public:
         : m_connection(connection) {}
 
     void ensureOpen() {
-        Bus& bus = m_connection.bus();
-        if (bus.port().isOpen())
+        if (m_connection.port().isOpen())
             return;
         if (!m_lost) {
             m_lost = true;
-            printError(QStringLiteral("%1 lost; reopening it once a second").arg(bus.device()));
+            printError(
+                QStringLiteral("%1 lost; reopening it once a second").arg(m_connection.device()));
         }
         if (m_sinceAttempt.isValid() && m_sinceAttempt.elapsed() < kReopenIntervalMs)
             return;
         m_sinceAttempt.start();
         if (m_connection.reopen()) {
             m_lost = false;
-            printError(QStringLiteral("%1 reopened").arg(bus.device()));
+            printError(QStringLiteral("%1 reopened").arg(m_connection.device()));
         }
     }
 
@@ -113,8 +113,7 @@ private:
 
 // Polls until count cycles are done (0: no end) or Ctrl-C.
 int pollTransmitter(ReachedTransmitter& t, Format format, int interval, int count) {
-    Bus& bus = t.bus();
-    const QString& address = t.address;
+    TransmitterConnection& transmitter = t.transmitter;
 
     if (format == Format::Csv)
         printLine(QStringLiteral("time,pressure,temperature"));
@@ -127,10 +126,9 @@ int pollTransmitter(ReachedTransmitter& t, Format format, int interval, int coun
     while (!stopRequested() && (count == 0 || cycles < count)) {
         cycle.start();
         reconnect.ensureOpen();
-        const std::optional<QString> pressure =
-            reading(bus.exchange(address, commandText(Command::Pressure)), address);
+        const std::optional<QString> pressure = reading(transmitter.exchange(Command::Pressure));
         const std::optional<QString> temperature =
-            reading(bus.exchange(address, commandText(Command::Temperature)), address);
+            reading(transmitter.exchange(Command::Temperature));
         ++cycles;
         failures += int(!pressure) + int(!temperature);
         if (pressure)

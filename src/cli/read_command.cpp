@@ -10,7 +10,7 @@ namespace {
 
 int runRead(CommandContext& context) {
     return withAddressedTransmitter(context, [&](ReachedTransmitter& t) {
-        const TransmitterRead read = readTransmitter(t.bus(), t.address);
+        const TransmitterRead read = readTransmitter(t.transmitter);
         if (context.options.json)
             printJson(read.toJson());
         else

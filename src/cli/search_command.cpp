@@ -13,7 +13,7 @@ namespace {
 
 int runSearch(CommandContext& context) {
     const bool json = context.options.json;
-    return withScannedBus(context, !json, [json](Bus&, const QList<FoundTransmitter>& found) {
+    return withScannedBus(context, !json, [json](BusLine&, const QList<FoundTransmitter>& found) {
         if (json) {
             QJsonArray list;
             for (const FoundTransmitter& t : found)

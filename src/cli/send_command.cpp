@@ -38,12 +38,11 @@ int runSend(CommandContext& context) {
             printLine(QStringLiteral("would send %1").arg(requestFrameText(t.address, text)));
             return kExitOk;
         }
-        const QString reply = t.bus().exchange(t.address, text);
-        printLine(reply.chopped(1));
-        const Answer answer = classifyReply(reply, t.address);
-        if (answer != Answer::Answered)
-            printNote(QStringLiteral("%1 %2: %3").arg(t.address, text, answerProblem(answer)));
-        return answer == Answer::Answered ? kExitOk : kExitFailed;
+        const Exchanged reply = t.transmitter.exchangeText(text);
+        printLine(reply.reply.chopped(1));
+        if (!reply.answered())
+            printNote(QStringLiteral("%1 %2: %3").arg(t.address, text, replyProblem(reply.kind)));
+        return reply.answered() ? kExitOk : kExitFailed;
     });
 }
 

@@ -1,7 +1,7 @@
 #include "cli/transmitter_read.h"
 
-#include "cli/bus.h"
 #include "connection/setting_keys.h"
+#include "connection/transmitter_connection.h"
 #include "link/reply_value.h"
 #include "protocol/bus_search.h"
 #include "protocol/full_read.h"
@@ -71,20 +71,20 @@ std::optional<int> codeValue(const QString& value, int highest) {
     return code;
 }
 
-TransmitterRead readTransmitter(Bus& bus, const QString& address) {
+TransmitterRead readTransmitter(TransmitterConnection& transmitter) {
     TransmitterRead read;
-    read.address = address;
-    read.baud = bus.baudIndex() >= 0 ? kBaudRates[bus.baudIndex()] : 0;
+    read.address = transmitter.address();
+    const int baudIndex = transmitter.baudIndex();
+    read.baud = baudIndex >= 0 ? kBaudRates[baudIndex] : 0;
     for (const FullReadItem& item : fullRead()) {
         const QString command = commandText(item.command);
-        const QString reply = bus.exchange(address, command);
-        const Answer answer = classifyReply(reply, address);
-        if (answer != Answer::Answered) {
-            read.errors.append({command, answerProblem(answer)});
+        const Exchanged reply = transmitter.exchange(item.command);
+        if (!reply.answered()) {
+            read.errors.append({command, replyProblem(reply.kind)});
             continue;
         }
         const QString key = keyOf(item.command);
-        const QString value = replyValue(reply);
+        const QString value = reply.value();
         read.values.insert(key, value);
         const SettingKind kind = kindOf(key);
         if (kind == SettingKind::Unit || kind == SettingKind::Decimals) {

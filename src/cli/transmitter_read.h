@@ -8,7 +8,7 @@
 
 #include <optional>
 
-class Bus;
+class TransmitterConnection;
 
 // One failed exchange of a read: the command text and what went wrong.
 struct ReadError {
@@ -38,9 +38,9 @@ struct TransmitterRead {
 // The value keys in the order a read shows them.
 const QStringList& readKeys();
 
-// The full read's exchanges with the transmitter at address, at the rate the
-// bus is set to. Nothing is written.
-TransmitterRead readTransmitter(Bus& bus, const QString& address);
+// The full read's exchanges with the transmitter, at the rate the line is set
+// to. Nothing is written.
+TransmitterRead readTransmitter(TransmitterConnection& transmitter);
 
 // A reply value that is a whole number from 0 to highest: "2", "+2", "2.0".
 std::optional<int> codeValue(const QString& value, int highest);

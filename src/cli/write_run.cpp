@@ -1,6 +1,5 @@
 #include "cli/write_run.h"
 
-#include "cli/bus.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
@@ -78,18 +77,17 @@ QStringList WriteRun::toText() const {
     return lines;
 }
 
-QString answeredCheck(const QString& reply, const QString& address) {
-    return answerProblem(classifyReply(reply, address));
+QString answeredCheck(const Exchanged& reply) {
+    return reply.answered() ? QString() : replyProblem(reply.kind);
 }
 
-QString doneCheck(const QString& reply, const QString& address) {
-    const QString problem = answeredCheck(reply, address);
-    if (!problem.isEmpty())
-        return problem;
-    const QString value = replyValue(reply);
-    return value == kDoneReplyValue
-               ? QString()
-               : QStringLiteral("answered \"%1\", not \"%2\"").arg(value, kDoneReplyValue);
+QString doneCheck(const Exchanged& reply) {
+    if (TransmitterConnection::isDone(reply))
+        return QString();
+    const QString problem = answeredCheck(reply);
+    return !problem.isEmpty()
+               ? problem
+               : QStringLiteral("answered \"%1\", not \"%2\"").arg(reply.value(), kDoneReplyValue);
 }
 
 WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/write_plan.h"
+#include "connection/transmitter_connection.h"
 
 #include <QJsonObject>
 
@@ -35,10 +36,10 @@ struct WriteRun {
 
 // Why a reply does not accept a write; empty when it does. The default takes
 // any verified frame from the address.
-using ReplyCheck = std::function<QString(const QString& reply, const QString& address)>;
-QString answeredCheck(const QString& reply, const QString& address);
+using ReplyCheck = std::function<QString(const Exchanged& reply)>;
+QString answeredCheck(const Exchanged& reply);
 // A verified frame whose value is "OK", as the data-area commands answer.
-QString doneCheck(const QString& reply, const QString& address);
+QString doneCheck(const Exchanged& reply);
 
 // Sends one write and fills in result's reply and problem (empty when the
 // write is accepted).

@@ -13,7 +13,7 @@ int runWritingCommand(const CommandContext& context, const CheckStep& check) {
 
     return withTransmitter(context.options, *addressed, [&](ReachedTransmitter& t) -> int {
         const std::variant<WritingPlan, ExitCode> planned =
-            std::get<PlanStep>(checked)(t.bus(), t.address);
+            std::get<PlanStep>(checked)(t.transmitter);
         if (const ExitCode* status = std::get_if<ExitCode>(&planned))
             return *status;
         const WritingPlan& plan = std::get<WritingPlan>(planned);
@@ -24,8 +24,9 @@ int runWritingCommand(const CommandContext& context, const CheckStep& check) {
         const WriteRun run = runWrites(
             t.address, plan.writes,
             plan.send ? plan.send : [&](const PlannedWrite& w, WriteResult& result) {
-                result.reply = t.bus().exchange(t.address, w.command);
-                result.problem = plan.check(result.reply, t.address);
+                const Exchanged exchanged = t.transmitter.exchangeText(w.command);
+                result.reply = exchanged.reply;
+                result.problem = plan.check(exchanged);
             });
         if (plan.report)
             return plan.report(run);

@@ -6,7 +6,7 @@
 
 #include <variant>
 
-class Bus;
+class TransmitterConnection;
 
 // What set, apply, move, store, restore-factory and zero have in common:
 // the transmitter's address and --baud read, the command's own arguments
@@ -29,7 +29,7 @@ struct WritingPlan {
 // Works out the writes on the reached transmitter, reading from it what they
 // need first; or the exit status after a message.
 using PlanStep =
-    std::function<std::variant<WritingPlan, ExitCode>(Bus& bus, const QString& address)>;
+    std::function<std::variant<WritingPlan, ExitCode>(TransmitterConnection& transmitter)>;
 
 // Checks what the command line gives besides the address and rate, before
 // the port is opened; the step that plans, or the exit status after a message.

@@ -6,6 +6,7 @@
 #include "cli/move_plan.h"
 #include "cli/transmitter_read.h"
 #include "cli/write_plan.h"
+#include "connection/transmitter_connection.h"
 #include "protocol/bus_search.h"
 #include "protocol/number_format.h"
 
@@ -177,12 +178,20 @@ void TestWritePlan::move_and_core_rules() {
         commands.append(w.address + w.command);
     QCOMPARE(commands, (QStringList{"IDSN7", "AD05", "05BD3", "05TYPT-A"}));
     // The echo may name the old address or the new; the value must be the new.
+    const auto from = [](const QString& reply, const QString& address) {
+        return Exchanged{replyKindOf(reply, address), reply};
+    };
+    const auto addressChangeProblem = [&](const QString& reply, const QString& oldAddress,
+                                          const QString& newAddress) {
+        return TransmitterConnection::addressChangeProblem(from(reply, oldAddress), oldAddress,
+                                                           newAddress);
+    };
     QCOMPARE(addressChangeProblem("*0705\r", "07", "05"), QString());
     QCOMPARE(addressChangeProblem("*0505\r", "07", "05"), QString());
     QVERIFY(!addressChangeProblem("*0707\r", "07", "05").isEmpty());
     QVERIFY(!addressChangeProblem("ERR 0\r", "07", "05").isEmpty());
-    QCOMPARE(rateChangeProblem("*053\r", "05", 3), QString());
-    QVERIFY(!rateChangeProblem("*052\r", "05", 3).isEmpty());
+    QCOMPARE(TransmitterConnection::rateChangeProblem(from("*053\r", "05"), 3), QString());
+    QVERIFY(!TransmitterConnection::rateChangeProblem(from("*052\r", "05"), 3).isEmpty());
 
     // A fuzzer may hand the planner keys that no command line could give.
     QVERIFY(std::holds_alternative<Refusal>(planSettings({{"span", "1"}}, 2)));
