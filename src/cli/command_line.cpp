@@ -22,7 +22,7 @@ const QString kDescription = QStringLiteral(
 const QString kExitCodes =
     QStringLiteral("Exit status:\n"
                    "  0    everything asked for answered (search: at least one transmitter found)\n"
-                   "  1    some exchange failed, a write was not answered, or nothing was found\n"
+                   "  1    some exchange failed, a write was not applied, or nothing was found\n"
                    "  2    usage error, a refused value (nothing sent), a change for good\n"
                    "       without --yes, or the port cannot be opened\n"
                    "  130  stopped by Ctrl-C");

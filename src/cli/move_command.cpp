@@ -1,11 +1,12 @@
 // move: the window's address and rate change, stopping at the first write
-// that is not answered, and confirmed at the new address and rate.
+// that is not applied, and confirmed at the new address and rate.
 
 #include "cli/addressed_transmitter.h"
 #include "cli/arguments.h"
 #include "cli/move_plan.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
+#include "cli/write_read_back.h"
 #include "cli/writing_command.h"
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
@@ -20,9 +21,14 @@ const QString kRate = QStringLiteral("rate");
 const QString kId = QStringLiteral("id");
 const QString kModel = QStringLiteral("model");
 
-struct MoveTarget {
+// An address at a rate: where a move goes, or where a transmitter is.
+struct Place {
     QString address;
     int baudIndex = 0;
+
+    QString text() const {
+        return QStringLiteral("%1, %2 baud").arg(address).arg(kBaudRates[baudIndex]);
+    }
 };
 
 // The transmitter's own text ("ID", "TY"), read to be written back; nothing
@@ -57,7 +63,7 @@ bool addressTaken(BusLine& line, const QString& address, const QList<int>& rates
 
 // What the move writes: the target and the texts it writes back.
 struct MoveWrites {
-    MoveTarget target;
+    Place target;
     QString id;
     QString model;
 };
@@ -65,45 +71,102 @@ struct MoveWrites {
 // Sends a write of the move through the connection's move steps, which follow
 // the transmitter to its new address and switch the line as it accepts the
 // new rate; the writes go where the dry run shows them going.
-void sendMoveWrite(TransmitterConnection& transmitter, const MoveWrites& move,
-                   const PlannedWrite& w, WriteResult& result) {
+SentWrite sendMoveWrite(TransmitterConnection& transmitter, const MoveWrites& move,
+                        const PlannedWrite& w) {
     const QString from = transmitter.address();
-    Exchanged reply;
-    if (w.key == QLatin1String("id")) {
-        reply = transmitter.moveId(move.id);
-        result.problem = answeredCheck(reply);
-    } else if (w.key == QLatin1String("address")) {
-        reply = transmitter.moveAddress(move.target.address);
-        result.problem =
-            TransmitterConnection::addressChangeProblem(reply, from, move.target.address);
-    } else if (w.key == QLatin1String("baud")) {
-        reply = transmitter.moveRate(move.target.baudIndex);
-        result.problem = TransmitterConnection::rateChangeProblem(reply, move.target.baudIndex);
-    } else {
-        reply = transmitter.moveModel(move.model);
-        result.problem = answeredCheck(reply);
+    if (w.key == QLatin1String("address")) {
+        const Exchanged reply = transmitter.moveAddress(move.target.address);
+        return {reply,
+                TransmitterConnection::addressChangeProblem(reply, from, move.target.address)};
     }
-    result.reply = reply.reply;
+    if (w.key == QLatin1String("baud")) {
+        const Exchanged reply = transmitter.moveRate(move.target.baudIndex);
+        return {reply, TransmitterConnection::rateChangeProblem(reply, move.target.baudIndex)};
+    }
+    const Exchanged reply = w.key == QLatin1String("id") ? transmitter.moveId(move.id)
+                                                         : transmitter.moveModel(move.model);
+    return {reply, answeredCheck(reply)};
+}
+
+// Points the connection at a place and asks "AD" there.
+bool answersAt(TransmitterConnection& transmitter, const Place& place) {
+    transmitter.setAddress(place.address);
+    return transmitter.setBaudIndex(place.baudIndex) && transmitter.answersAddress();
+}
+
+// Where a step of the address or the rate left the transmitter when its echo
+// did not tell: it is looked for at the place it had before the step first
+// (the line's wait after the failed step comes with that exchange), then at
+// the new one. The connection is left where it answered, at the old place
+// when it answered nowhere.
+ReadBack lookForTransmitter(TransmitterConnection& transmitter, const Place& before,
+                            const Place& after, bool rateStep) {
+    // What the step's key holds at a place, as its echo would have said it.
+    const auto key = [rateStep](const Place& place) {
+        return rateStep ? QString::number(place.baudIndex) : place.address;
+    };
+    // A step that keeps the address or the rate as it is has its place
+    // unchanged: answering there is what it asked.
+    const bool unchanged = before.address == after.address && before.baudIndex == after.baudIndex;
+    if (answersAt(transmitter, before))
+        return unchanged ? ReadBack{WriteState::Applied, key(before), QString()}
+                         : ReadBack{WriteState::NotApplied, key(before),
+                                    QStringLiteral("it still answers at %1").arg(before.text())};
+    if (unchanged)
+        return {WriteState::Unknown, std::nullopt,
+                QStringLiteral("it does not answer at %1").arg(before.text())};
+    if (answersAt(transmitter, after))
+        return {WriteState::Applied, key(after), QString()};
+    answersAt(transmitter, before);
+    return {WriteState::Unknown, std::nullopt,
+            QStringLiteral("it answers neither at %1 nor at %2").arg(before.text(), after.text())};
+}
+
+std::optional<ReadBack> readMoveBack(TransmitterConnection& transmitter, const MoveWrites& move,
+                                     const PlannedWrite& w) {
+    const Place now{transmitter.address(), transmitter.baudIndex()};
+    if (w.key == QLatin1String("address"))
+        return lookForTransmitter(transmitter, now, {move.target.address, now.baudIndex}, false);
+    if (w.key == QLatin1String("baud"))
+        return lookForTransmitter(transmitter, now, {now.address, move.target.baudIndex}, true);
+    return readSettingBack(transmitter, w);
 }
 
 // Where the transmitter is after a run that did not finish.
-QString whereAfterFailure(const WriteRun& run, int fromRate, const MoveTarget& target) {
-    const QStringList applied = run.keys(WriteState::Applied);
-    if (!applied.contains(QStringLiteral("address")))
-        return QStringLiteral("it stays at %1, %2 baud").arg(run.address).arg(kBaudRates[fromRate]);
-    if (!applied.contains(QStringLiteral("baud")))
-        return QStringLiteral("it is at %1, at %2 or %3 baud: the rate change was not answered")
-            .arg(target.address)
-            .arg(kBaudRates[fromRate])
-            .arg(kBaudRates[target.baudIndex]);
-    return QStringLiteral("it is at %1, %2 baud")
-        .arg(target.address)
-        .arg(kBaudRates[target.baudIndex]);
+QString whereAfterFailure(const WriteRun& run, int fromRate, const Place& target) {
+    const auto stateOf = [&run](const char* key) {
+        for (const WriteResult& r : run.results)
+            if (r.write.key == QLatin1String(key))
+                return r.state;
+        return WriteState::NotSent;
+    };
+    const Place from{run.address, fromRate};
+    const Place moved{target.address, fromRate};
+    const Place to{target.address, target.baudIndex};
+    switch (stateOf("address")) {
+    case WriteState::NotSent:
+    case WriteState::NotApplied:
+        return QStringLiteral("it stays at %1").arg(from.text());
+    case WriteState::Unknown:
+        return QStringLiteral("it answers neither at %1 nor at %2").arg(from.text(), moved.text());
+    case WriteState::Applied:
+        break;
+    }
+    switch (stateOf("baud")) {
+    case WriteState::NotSent:
+    case WriteState::NotApplied:
+        return QStringLiteral("it is at %1").arg(moved.text());
+    case WriteState::Unknown:
+        return QStringLiteral("it answers neither at %1 nor at %2").arg(moved.text(), to.text());
+    case WriteState::Applied:
+        break;
+    }
+    return QStringLiteral("it is at %1").arg(to.text());
 }
 
 // Tells where the transmitter went, confirmed with an "AD" at the new place.
 int reportMove(const WriteRun& run, TransmitterConnection& transmitter, int fromRate,
-               const MoveTarget& target, bool json) {
+               const Place& target, bool json) {
     QJsonObject extra{{QStringLiteral("to"), target.address},
                       {QStringLiteral("baud"), kBaudRates[target.baudIndex]}};
     if (!run.allApplied()) {
@@ -121,7 +184,12 @@ int reportMove(const WriteRun& run, TransmitterConnection& transmitter, int from
     const QString where =
         QStringLiteral("%1 at %2 baud").arg(target.address).arg(kBaudRates[target.baudIndex]);
     if (!confirmed) {
-        printError(QStringLiteral("no answer to \"AD\" at %1 after the move").arg(where));
+        // Where it is then: one look at the place it had before the move.
+        const Place before{run.address, fromRate};
+        printError(QStringLiteral("no answer to \"AD\" at %1 after the move; %2")
+                       .arg(where, answersAt(transmitter, before)
+                                       ? QStringLiteral("it answers at %1").arg(before.text())
+                                       : QStringLiteral("nor at %1").arg(before.text())));
         return kExitFailed;
     }
     if (!json)
@@ -142,7 +210,7 @@ std::variant<WritingPlan, ExitCode> planMoveOn(TransmitterConnection& transmitte
                                                const MoveRequest& request) {
     const QString address = transmitter.address();
     const int fromRate = transmitter.baudIndex();
-    const MoveTarget target{request.to.value_or(address), request.rate.value_or(fromRate)};
+    const Place target{request.to.value_or(address), request.rate.value_or(fromRate)};
     std::optional<QString> id = request.id;
     if (!id)
         id = readOwnText(transmitter, Command::Id);
@@ -176,9 +244,12 @@ std::variant<WritingPlan, ExitCode> planMoveOn(TransmitterConnection& transmitte
     }
 
     WritingPlan plan{planMove(target.address, target.baudIndex, *id, *model)};
-    plan.send = [&transmitter, move = MoveWrites{target, *id, *model}](const PlannedWrite& w,
-                                                                       WriteResult& result) {
-        sendMoveWrite(transmitter, move, w, result);
+    const MoveWrites move{target, *id, *model};
+    plan.send = [&transmitter, move](const PlannedWrite& w) {
+        return sendMoveWrite(transmitter, move, w);
+    };
+    plan.readBack = [&transmitter, move](const PlannedWrite& w) {
+        return readMoveBack(transmitter, move, w);
     };
     plan.report = [&transmitter, fromRate, target, json = request.json](const WriteRun& run) {
         return reportMove(run, transmitter, fromRate, target, json);
@@ -239,10 +310,11 @@ CliCommand moveCommand() {
                 "new ones. --baud is the rate it answers at now. A --to address at which "
                 "something already answers is refused: one \"AD\" probe at the new rate, the "
                 "present one, then the other two; a new rate alone is probed at the present "
-                "address. The first write not answered ends the move and "
-                "nothing more "
-                "is sent; a failed \"AD\" leaves the transmitter where it was. At the end an "
-                "\"AD\" at the new address and rate confirms it."),
+                "address. An \"AD\" or \"BD\" step whose echo does not tell is followed by a "
+                "look for the transmitter, at its old place, then at the new. The first write "
+                "not applied ends the move and nothing more is sent. At the end an \"AD\" at "
+                "the new address and rate confirms it; without an answer there, one \"AD\" at "
+                "the old place says whether it is still there."),
             1,
             1,
             addMoveOptions,

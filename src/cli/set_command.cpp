@@ -1,7 +1,7 @@
-// set: writes settings of one transmitter, each checked against its reply.
-// Every value is checked before the first frame goes out, and the first write
-// that is not answered ends the command, so a half-applied configuration is
-// never carried on silently.
+// set: writes settings of one transmitter, each told as applied, not
+// applied, unknown or not sent. Every value is checked before the first frame
+// goes out, and the first write that is not applied ends the command, so a
+// half-applied configuration is never carried on silently.
 
 #include "cli/addressed_transmitter.h"
 #include "cli/setting_writes.h"
@@ -28,9 +28,11 @@ CliCommand setCommand() {
                 "Pressures are formatted as the window formats a field, with the decimals given "
                 "or else with the transmitter's own (read first). The writes go out in the "
                 "window's order: unit, decimals, range, output, trims, id, model; only the keys "
-                "given are sent. Every value is checked before anything is sent. Each write "
-                "must be answered; the first one that is not ends the command and the rest are "
-                "not sent."),
+                "given are sent. Every value is checked before anything is sent. Each write is "
+                "told as applied (echoed with data, or read back afterwards holding the value "
+                "sent), not applied (read back holding another), unknown (neither tells) or not "
+                "sent; the first one that is not applied ends the command and the rest are not "
+                "sent."),
             2,
             -1,
             addRateOption,

@@ -31,6 +31,13 @@ QString keyOf(Command command) {
     return QString();
 }
 
+// The texts (model, id, version) may be blank: a reply without data is their
+// value "". Every other value is a number or a code, which no data is not.
+bool mayBeBlank(Command command) {
+    const SettingKey* setting = settingOf(command);
+    return setting ? setting->kind == SettingKind::Text : command == Command::Version;
+}
+
 SettingKind kindOf(const QString& key) {
     const SettingKey* setting = settingNamed(key);
     // What is no setting is shown as sent, like a text.
@@ -79,7 +86,7 @@ TransmitterRead readTransmitter(TransmitterConnection& transmitter) {
     for (const FullReadItem& item : fullRead()) {
         const QString command = commandText(item.command);
         const Exchanged reply = transmitter.exchange(item.command);
-        if (!reply.answered()) {
+        if (!reply.answered() || (reply.kind == ReplyKind::NoData && !mayBeBlank(item.command))) {
             read.errors.append({command, replyProblem(reply.kind)});
             continue;
         }

@@ -9,13 +9,11 @@
 
 #include <QJsonArray>
 
-namespace {
-QString stateName(WriteState state) {
+QString writeStateName(WriteState state) {
     // In the order of WriteState.
-    static const char* const names[] = {"applied", "failed", "skipped"};
+    static const char* const names[] = {"applied", "not applied", "unknown", "not sent"};
     return QLatin1String(names[int(state)]);
 }
-} // namespace
 
 bool WriteRun::allApplied() const {
     for (const WriteResult& r : results)
@@ -41,35 +39,52 @@ QJsonObject WriteRun::toJson() const {
     for (const WriteResult& r : results) {
         QJsonObject w{{QStringLiteral("key"), r.write.key},
                       {QStringLiteral("sent"),
-                       r.state == WriteState::Skipped ? QJsonValue() : QJsonValue(r.write.command)},
-                      {QStringLiteral("state"), stateName(r.state)}};
+                       r.state == WriteState::NotSent ? QJsonValue() : QJsonValue(r.write.command)},
+                      {QStringLiteral("state"), writeStateName(r.state)}};
         if (!r.reply.isEmpty()) {
             w.insert(QStringLiteral("reply"), r.reply.chopped(1));
             w.insert(QStringLiteral("value"), r.reply.startsWith(QLatin1Char('*'))
                                                   ? QJsonValue(replyValue(r.reply))
                                                   : QJsonValue());
         }
+        if (!r.echoProblem.isEmpty())
+            w.insert(QStringLiteral("echo"), r.echoProblem);
+        if (r.readBackTried)
+            w.insert(QStringLiteral("readBack"),
+                     r.readBack ? QJsonValue(*r.readBack) : QJsonValue());
         if (!r.problem.isEmpty())
             w.insert(QStringLiteral("error"), r.problem);
         writes.append(w);
     }
+    const auto list = [this](WriteState state) { return QJsonArray::fromStringList(keys(state)); };
     return {{QStringLiteral("address"), address},
             {QStringLiteral("writes"), writes},
-            {QStringLiteral("applied"), QJsonArray::fromStringList(keys(WriteState::Applied))},
-            {QStringLiteral("failed"), QJsonArray::fromStringList(keys(WriteState::Failed))},
-            {QStringLiteral("skipped"), QJsonArray::fromStringList(keys(WriteState::Skipped))}};
+            {QStringLiteral("applied"), list(WriteState::Applied)},
+            {QStringLiteral("notApplied"), list(WriteState::NotApplied)},
+            {QStringLiteral("unknown"), list(WriteState::Unknown)},
+            {QStringLiteral("notSent"), list(WriteState::NotSent)}};
 }
 
 QStringList WriteRun::toText() const {
     QStringList lines;
     for (const WriteResult& r : results) {
         QString outcome;
-        if (r.state == WriteState::Applied)
-            outcome = QStringLiteral("applied: %1").arg(replyValue(r.reply));
-        else if (r.state == WriteState::Failed)
-            outcome = QStringLiteral("FAILED: %1").arg(r.problem);
-        else
+        switch (r.state) {
+        case WriteState::Applied:
+            outcome = r.readBackTried ? QStringLiteral("applied: %1 (read back; the echo: %2)")
+                                            .arg(*r.readBack, r.echoProblem)
+                                      : QStringLiteral("applied: %1").arg(replyValue(r.reply));
+            break;
+        case WriteState::NotApplied:
+            outcome = QStringLiteral("NOT APPLIED: %1").arg(r.problem);
+            break;
+        case WriteState::Unknown:
+            outcome = QStringLiteral("UNKNOWN: %1").arg(r.problem);
+            break;
+        case WriteState::NotSent:
             outcome = QStringLiteral("not sent");
+            break;
+        }
         lines.append(QStringLiteral("%1 %2 %3 %4")
                          .arg(address, r.write.key.leftJustified(10),
                               r.write.command.leftJustified(12), outcome));
@@ -90,20 +105,51 @@ QString doneCheck(const Exchanged& reply) {
                : QStringLiteral("answered \"%1\", not \"%2\"").arg(reply.value(), kDoneReplyValue);
 }
 
-WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes,
-                   const SendWrite& send) {
+namespace {
+// Sends one write and tells what became of it, reading its key back when the
+// echo does not tell.
+void runWrite(const PlannedWrite& w, const SendWrite& send, const ReadBackWrite& readBack,
+              WriteResult& result) {
+    const SentWrite sent = send(w);
+    result.reply = sent.reply.reply;
+    if (sent.reply.kind == ReplyKind::Data) {
+        result.problem = sent.refusal;
+        result.state = sent.refusal.isEmpty() ? WriteState::Applied : WriteState::NotApplied;
+        return;
+    }
+    // No echo with data: the write may still have been stored (a late echo,
+    // an adapter that went away after the request), so only the transmitter's
+    // value afterwards tells.
+    const QString echo = replyProblem(sent.reply.kind);
+    result.echoProblem = echo;
+    const std::optional<ReadBack> back = readBack ? readBack(w) : std::nullopt;
+    if (!back) {
+        result.state = WriteState::Unknown;
+        result.problem = echo + QStringLiteral("; nothing to read back");
+        return;
+    }
+    result.readBackTried = true;
+    result.readBack = back->value;
+    result.state = back->state;
+    if (back->state != WriteState::Applied)
+        result.problem = QStringLiteral("%1; read back: %2").arg(echo, back->problem);
+}
+} // namespace
+
+WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes, const SendWrite& send,
+                   const ReadBackWrite& readBack) {
     WriteRun run;
     run.address = address;
     bool go = true;
     for (const PlannedWrite& w : writes) {
-        WriteResult result{w, WriteState::Skipped, {}, {}};
+        WriteResult result;
+        result.write = w;
         if (go && stopRequested()) {
             run.stopped = true;
             go = false;
         }
         if (go) {
-            send(w, result);
-            result.state = result.problem.isEmpty() ? WriteState::Applied : WriteState::Failed;
+            runWrite(w, send, readBack, result);
             go = result.state == WriteState::Applied;
         }
         run.results.append(result);
@@ -128,15 +174,20 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
     // A single write's line already says it all.
     if (run.allApplied() || run.results.size() < 2)
         return;
-    const QStringList applied = run.keys(WriteState::Applied);
-    printNote(
-        QStringLiteral("%1: %2; applied: %3; not applied: %4")
-            .arg(run.address,
-                 run.stopped ? QStringLiteral("stopped by Ctrl-C")
-                             : QStringLiteral("stopped at the first write not accepted"),
-                 applied.isEmpty() ? QStringLiteral("nothing") : applied.join(QStringLiteral(", ")),
-                 (run.keys(WriteState::Failed) + run.keys(WriteState::Skipped))
-                     .join(QStringLiteral(", "))));
+    QStringList groups;
+    for (const WriteState state :
+         {WriteState::Applied, WriteState::NotApplied, WriteState::Unknown, WriteState::NotSent}) {
+        const QStringList keys = run.keys(state);
+        if (!keys.isEmpty() || state == WriteState::Applied)
+            groups.append(QStringLiteral("%1: %2").arg(
+                writeStateName(state),
+                keys.isEmpty() ? QStringLiteral("nothing") : keys.join(QStringLiteral(", "))));
+    }
+    printNote(QStringLiteral("%1: %2; %3")
+                  .arg(run.address,
+                       run.stopped ? QStringLiteral("stopped by Ctrl-C")
+                                   : QStringLiteral("stopped at the first write not applied"),
+                       groups.join(QStringLiteral("; "))));
 }
 
 void printDryRun(const QString& address, const QList<PlannedWrite>& writes, bool json) {

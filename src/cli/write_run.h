@@ -6,16 +6,35 @@
 #include <QJsonObject>
 
 #include <functional>
+#include <optional>
 
 // Sending planned writes one after the other, and telling what became of each.
 
-enum class WriteState { Applied, Failed, Skipped };
+// What became of one write, as a script is told it:
+//   Applied     a verified echo from the address, carrying data; or, without
+//               one, the key read back afterwards holds the value sent
+//   NotApplied  the key read back holds another value, or the echo itself
+//               says the transmitter did not take it
+//   Unknown     neither an echo with data nor a read-back tells (or the
+//               command has no key to read back: a stored write may well
+//               have happened)
+//   NotSent     a write after the one that stopped the command
+enum class WriteState { Applied, NotApplied, Unknown, NotSent };
+
+// The word a write's state is told by, in text and JSON alike.
+QString writeStateName(WriteState state);
 
 struct WriteResult {
     PlannedWrite write;
-    WriteState state = WriteState::Skipped;
+    WriteState state = WriteState::NotSent;
     QString reply;   // the reply text, empty when nothing was sent
-    QString problem; // why a sent write failed
+    QString problem; // why it is not applied, or not known to be
+    // What was wrong with the echo of a write that was read back.
+    QString echoProblem;
+    // The value read back after a write without a verified echo with data;
+    // empty optional when no read-back answered or none was made.
+    std::optional<QString> readBack;
+    bool readBackTried = false;
 };
 
 struct WriteRun {
@@ -27,29 +46,45 @@ struct WriteRun {
     QStringList keys(WriteState state) const;
     // Exit status: 0 when all applied, otherwise 1.
     int exitCode() const;
-    // {"address", "writes": [{"key", "sent", "reply", "value", "state", "error"}],
-    //  "applied": [...], "failed": [...], "skipped": [...]}
+    // {"address", "writes": [{"key", "sent", "reply", "value", "echo",
+    //  "readBack", "state", "error"}], "applied": [...], "notApplied": [...],
+    //  "unknown": [...], "notSent": [...]}
     QJsonObject toJson() const;
     // One line a write: key, command text, and what became of it.
     QStringList toText() const;
 };
 
-// Why a reply does not accept a write; empty when it does. The default takes
-// any verified frame from the address.
+// Why a reply with data refuses a write ("answered \"07\", not the new
+// address"); empty when it takes it. Asked only of a verified echo with data.
 using ReplyCheck = std::function<QString(const Exchanged& reply)>;
+// Takes any verified echo; names the problem of any other reply.
 QString answeredCheck(const Exchanged& reply);
 // A verified frame whose value is "OK", as the data-area commands answer.
 QString doneCheck(const Exchanged& reply);
 
-// Sends one write and fills in result's reply and problem (empty when the
-// write is accepted).
-using SendWrite = std::function<void(const PlannedWrite& write, WriteResult& result)>;
+// A write as it went out: the reply, and why a reply with data refuses it.
+struct SentWrite {
+    Exchanged reply;
+    QString refusal;
+};
+using SendWrite = std::function<SentWrite(const PlannedWrite& write)>;
 
-// Sends the writes in order. The first write that is not accepted ends the
-// run, as does Ctrl-C between two writes; the writes after it are skipped,
-// never sent.
-WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes,
-                   const SendWrite& send);
+// What reading a write's key back showed: Applied, NotApplied or Unknown,
+// the value read when one was, and why it is not Applied.
+struct ReadBack {
+    WriteState state = WriteState::Unknown;
+    std::optional<QString> value;
+    QString problem;
+};
+// Reads a write's key back once; nothing when the write has no key to read.
+using ReadBackWrite = std::function<std::optional<ReadBack>(const PlannedWrite& write)>;
+
+// Sends the writes in order. A write without a verified echo with data is
+// read back once (after the line's wait after a failure). Only an applied
+// write lets the run go on: any other outcome, or Ctrl-C between two writes,
+// ends it, and the writes after it are not sent.
+WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes, const SendWrite& send,
+                   const ReadBackWrite& readBack);
 
 // A request frame as --dry-run shows it, checksum included, CR as "\r".
 QString requestFrameText(const QString& address, const QString& command);

@@ -2,6 +2,7 @@
 
 #include "cli/addressed_transmitter.h"
 #include "cli/output.h"
+#include "cli/write_read_back.h"
 
 int runWritingCommand(const CommandContext& context, const CheckStep& check) {
     const std::optional<AddressedTransmitter> addressed = addressedTransmitter(context);
@@ -21,13 +22,16 @@ int runWritingCommand(const CommandContext& context, const CheckStep& check) {
             printDryRun(t.address, plan.writes, context.options.json);
             return kExitOk;
         }
-        const WriteRun run = runWrites(
-            t.address, plan.writes,
-            plan.send ? plan.send : [&](const PlannedWrite& w, WriteResult& result) {
-                const Exchanged exchanged = t.transmitter.exchangeText(w.command);
-                result.reply = exchanged.reply;
-                result.problem = plan.check(exchanged);
-            });
+        TransmitterConnection& transmitter = t.transmitter;
+        const SendWrite send = [&](const PlannedWrite& w) {
+            const Exchanged reply = transmitter.exchangeText(w.command);
+            return SentWrite{reply, plan.check(reply)};
+        };
+        const ReadBackWrite readBack = [&](const PlannedWrite& w) {
+            return readSettingBack(transmitter, w);
+        };
+        const WriteRun run = runWrites(t.address, plan.writes, plan.send ? plan.send : send,
+                                       plan.readBack ? plan.readBack : readBack);
         if (plan.report)
             return plan.report(run);
         printWriteRun(run, context.options.json);

@@ -17,11 +17,13 @@ class TransmitterConnection;
 // What a writing command sends, and how its run is told.
 struct WritingPlan {
     QList<PlannedWrite> writes;
-    // Whether a reply accepts a write sent to the transmitter's address.
+    // Why a reply with data refuses a write sent to the transmitter.
     ReplyCheck check = answeredCheck;
     // Sends each write instead, for a run whose address or rate changes on
     // the way.
     SendWrite send = {};
+    // Reads a write's key back instead of the setting's own read.
+    ReadBackWrite readBack = {};
     // Prints the run and gives the exit status; by default the run as sent.
     std::function<int(const WriteRun& run)> report = {};
 };

@@ -21,7 +21,8 @@ const QByteArray kBus = R"({"transmitters": [
      "faults": {"OL": "silent", "OH": "bad-checksum"}},
     {"address": "12", "baud": 1200, "model": "PT-B", "unit": 0, "decimals": 1},
     {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4},
-    {"address": "44", "baud": 9600, "model": "PT-L", "decimals": 2, "faults": {"RP0": "late"}}]})";
+    {"address": "44", "baud": 9600, "model": "PT-L", "decimals": 2, "faults": {"RP0": "late"}},
+    {"address": "52", "baud": 9600, "model": "PT-E", "id": "", "faults": {"DH": "empty-data"}}]})";
 } // namespace
 
 class TestCliReading : public QObject {
@@ -79,6 +80,11 @@ void TestCliReading::commands_data() {
         << QStringList{"unit        3 Bar", "outputLow   (failed: no reply)",
                        "outputHigh  (failed: invalid reply)", "trim4mA     +0012"}
         << QStringLiteral("07 OL: no reply");
+    // No data is no number; a text may be blank.
+    QTest::newRow("read with an empty range reply and a blank id")
+        << QStringList{"read", "52", "--baud", "9600"} << true << 1
+        << QStringList{"rangeHigh   (failed: no data)", "id          ", "model       PT-E"}
+        << QStringLiteral("52 DH: no data");
     QTest::newRow("read at the wrong rate")
         << QStringList{"read", "07", "--baud", "9600"} << true << 1
         << QStringList{"model       (failed: no reply)"} << QString();
@@ -152,6 +158,15 @@ void TestCliReading::read_json_marks_failures() {
     QVERIFY(heard.size() >= 14);
     for (const QString& line : heard)
         QVERIFY2(bareRead.match(line).hasMatch(), qPrintable(line));
+
+    // No data is no number: null and an error; a blank id is a value.
+    const CliRun blank = runCli(onBus({"--json", "read", "52", "--baud", "9600"}));
+    QCOMPARE(blank.exitCode, 1);
+    const QJsonObject b = QJsonDocument::fromJson(blank.out.toUtf8()).object();
+    QVERIFY(b["rangeHigh"].isNull());
+    QCOMPARE(b["id"], QJsonValue(QString()));
+    QCOMPARE(b["errors"].toArray().size(), 1);
+    QCOMPARE(b["errors"][0]["error"].toString(), QStringLiteral("no data"));
 }
 
 void TestCliReading::inventory_json_holds_the_bus() {

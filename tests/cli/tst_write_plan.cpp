@@ -6,6 +6,7 @@
 #include "cli/move_plan.h"
 #include "cli/transmitter_read.h"
 #include "cli/write_plan.h"
+#include "cli/write_read_back.h"
 #include "connection/transmitter_connection.h"
 #include "protocol/bus_search.h"
 #include "protocol/number_format.h"
@@ -39,6 +40,8 @@ private slots:
     void apply_data();
     void apply();
     void read_back_comparison();
+    void write_read_back_data();
+    void write_read_back();
     void move_and_core_rules();
     void argument_lists();
 };
@@ -170,6 +173,46 @@ void TestWritePlan::read_back_comparison() {
     QCOMPARE(readKeys(), (QStringList{"model", "id", "version", "unit", "decimals", "rangeLow",
                                       "rangeHigh", "outputLow", "outputHigh", "trim4mA", "trim20mA",
                                       "pressure", "temperature"}));
+}
+
+void TestWritePlan::write_read_back_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<bool>("holds");
+    const int pressure = int(SettingKind::Pressure);
+    QTest::newRow("pressure in another form") << pressure << "+100.00"
+                                              << "100.0" << true;
+    QTest::newRow("pressure beyond its decimals") << pressure << "+100.00"
+                                                  << "+100.004" << true;
+    QTest::newRow("pressure one step off") << pressure << "+100.00"
+                                           << "+100.01" << false;
+    QTest::newRow("pressure without decimals") << pressure << "+250"
+                                               << "+249.6" << true;
+    QTest::newRow("pressure read as junk") << pressure << "+100.00"
+                                           << "+1OO.00" << false;
+    QTest::newRow("unit by code") << int(SettingKind::Unit) << "3"
+                                  << "+3" << true;
+    QTest::newRow("unit out of range") << int(SettingKind::Unit) << "3"
+                                       << "13" << false;
+    QTest::newRow("decimals") << int(SettingKind::Decimals) << "2"
+                              << "1" << false;
+    QTest::newRow("trim as the same text") << int(SettingKind::Trim) << "+0012"
+                                           << "+0012" << true;
+    QTest::newRow("trim in another form") << int(SettingKind::Trim) << "+0012"
+                                          << "12" << false;
+    QTest::newRow("text exactly") << int(SettingKind::Text) << "SN 7"
+                                  << "SN 7" << true;
+    QTest::newRow("text blank") << int(SettingKind::Text) << "SN 7"
+                                << "" << false;
+}
+
+void TestWritePlan::write_read_back() {
+    QFETCH(int, kind);
+    QFETCH(QString, sent);
+    QFETCH(QString, read);
+    QFETCH(bool, holds);
+    QCOMPARE(holdsSentValue(SettingKind(kind), sent, read), holds);
 }
 
 void TestWritePlan::move_and_core_rules() {
