@@ -6,11 +6,12 @@
 #include "cli/stop_request.h"
 
 void addRateOption(QCommandLineParser& parser) {
-    parser.addOption({QStringLiteral("baud"),
+    parser.addOption({{QStringLiteral("b"), QStringLiteral("baud")},
                       QStringLiteral("The rate the transmitter answers at: 1200, 2400, 4800, 9600, "
                                      "or auto (\"AD\" at 9600, 4800, 2400 and 1200 until it "
                                      "answers). Default: auto."),
-                      QStringLiteral("rate"), QStringLiteral("auto")});
+                      QStringLiteral("rate"),
+                      QStringLiteral("auto")});
 }
 
 std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& context) {

@@ -75,11 +75,11 @@ QList<FoundTransmitter> scanBus(BusLine& line, const QList<int>& baudIndexes,
 } // namespace
 
 void addScanOptions(QCommandLineParser& parser) {
-    parser.addOption({QStringLiteral("baud"),
+    parser.addOption({{QStringLiteral("b"), QStringLiteral("baud")},
                       QStringLiteral("The rates to search, e.g. 9600,1200; always walked fastest "
                                      "first. Default: all four."),
                       QStringLiteral("list")});
-    parser.addOption({QStringLiteral("address"),
+    parser.addOption({{QStringLiteral("a"), QStringLiteral("address")},
                       QStringLiteral("The addresses to probe, e.g. 1-20,31. Default: 1-99."),
                       QStringLiteral("range")});
 }

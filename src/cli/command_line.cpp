@@ -8,6 +8,7 @@
 #include "cli/stop_request.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace {
 
@@ -25,24 +26,33 @@ const QString kExitCodes =
                    "  1    some exchange failed, a write was not applied, or nothing was found\n"
                    "  2    usage error, a refused value (nothing sent), a change for good\n"
                    "       without --yes, or the port cannot be opened\n"
-                   "  130  stopped by Ctrl-C");
+                   "  130  stopped by Ctrl-C (SIGINT)\n"
+                   "  143  stopped by SIGTERM\n"
+                   "With --json, an error is also one JSON object on stderr:\n"
+                   "  {\"error\": \"...\", \"exit\": N}");
 
 struct GlobalOptionSet {
-    QCommandLineOption port{QStringLiteral("port"),
-                            QStringLiteral("Serial port: com1 to com6, mapped as the window maps "
-                                           "them (the [Ports] group of its settings file), or a "
-                                           "device path. Default: the port the window remembers."),
-                            QStringLiteral("port")};
-    QCommandLineOption json{QStringLiteral("json"),
-                            QStringLiteral("Machine-readable output (JSON).")};
+    QCommandLineOption port{
+        {QStringLiteral("p"), QStringLiteral("port")},
+        QStringLiteral("Serial port: com1 to com6, mapped as the window maps them (the [Ports] "
+                       "group of its settings file), or a device: a path, or a name looked for "
+                       "in the current folder, then under /dev. Default: $TARNWICK_PORT, else "
+                       "the port the window remembers."),
+        QStringLiteral("port")};
+    QCommandLineOption json{
+        {QStringLiteral("j"), QStringLiteral("json")},
+        QStringLiteral("Machine-readable output (JSON), errors and notes on stderr included.")};
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Every frame in both directions on stderr, one line "
                                             "each: milliseconds since start, direction, bytes.")};
+    QCommandLineOption traceFile{QStringLiteral("trace-file"),
+                                 QStringLiteral("The same trace into a file (replaced)."),
+                                 QStringLiteral("file")};
     QCommandLineOption noLineTiming{
         QStringLiteral("no-line-timing"),
         QStringLiteral("The port is a link without line timing (a software simulator on a "
                        "virtual null-modem): take the first complete frame as the reply.")};
-    QCommandLineOption dryRun{QStringLiteral("dry-run"),
+    QCommandLineOption dryRun{{QStringLiteral("n"), QStringLiteral("dry-run")},
                               QStringLiteral("Writing commands print the frames they would send, "
                                              "checksums included, and send none; the reads they "
                                              "need first are still made.")};
@@ -50,7 +60,7 @@ struct GlobalOptionSet {
                             QStringLiteral("Show this help.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, json, trace, noLineTiming, dryRun, help});
+        parser.addOptions({port, json, trace, traceFile, noLineTiming, dryRun, help});
     }
 
     void readInto(const QCommandLineParser& parser, GlobalOptions& options) const {
@@ -58,6 +68,8 @@ struct GlobalOptionSet {
             options.port = parser.value(port);
         options.json = options.json || parser.isSet(json);
         options.trace = options.trace || parser.isSet(trace);
+        if (parser.isSet(traceFile))
+            options.traceFile = parser.value(traceFile);
         options.noLineTiming = options.noLineTiming || parser.isSet(noLineTiming);
         options.dryRun = options.dryRun || parser.isSet(dryRun);
     }
@@ -116,10 +128,34 @@ void printCommandHelp(const CliCommand& command, const QCommandLineParser& parse
 
 int usageError(const QString& message, const QString& command = QString()) {
     printError(message);
-    printNote(QStringLiteral("Try '%1%2 --help'.")
-                  .arg(kProgram, command.isEmpty() ? QString() : QLatin1Char(' ') + command));
+    if (!jsonDiagnostics())
+        printNote(QStringLiteral("Try '%1%2 --help'.")
+                      .arg(kProgram, command.isEmpty() ? QString() : QLatin1Char(' ') + command));
     return kExitUsage;
 }
+
+// Whether --json or -j stands anywhere on the command line, alone or among
+// short flags ("-nj"), so that even a usage error found before the options
+// are read is told as JSON.
+bool asksForJson(const QStringList& arguments) {
+    static const QRegularExpression flags(QStringLiteral("^-[hjnvy]*j[hjnvy]*$"));
+    for (const QString& a : arguments.mid(1)) {
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--json") || flags.match(a).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+const CliCommand* commandNamed(const QString& name) {
+    for (const CliCommand& c : cliCommands())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+int runCommandLine(const QStringList& arguments);
 
 } // namespace
 
@@ -133,6 +169,14 @@ const QList<CliCommand>& cliCommands() {
 }
 
 int runCli(const QStringList& arguments) {
+    setJsonDiagnostics(asksForJson(arguments));
+    const int status = runCommandLine(arguments);
+    finishDiagnostics(status);
+    return status;
+}
+
+namespace {
+int runCommandLine(const QStringList& arguments) {
     const GlobalOptionSet globals;
     QCommandLineParser top;
     top.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -155,10 +199,17 @@ int runCli(const QStringList& arguments) {
         return usageError(QStringLiteral("no command given"));
     }
 
-    const CliCommand* command = nullptr;
-    for (const CliCommand& c : cliCommands())
-        if (c.name == rest.first())
-            command = &c;
+    // "help COMMAND" is "COMMAND --help"; "help" alone the program's help.
+    if (rest.first() == QLatin1String("help")) {
+        if (rest.size() == 1) {
+            printProgramHelp(top);
+            return kExitOk;
+        }
+        if (rest.size() > 2 || !commandNamed(rest.at(1)))
+            return usageError(QStringLiteral("help takes one command name"));
+        return runCommandLine(QStringList{arguments.first(), rest.at(1), QStringLiteral("--help")});
+    }
+    const CliCommand* command = commandNamed(rest.first());
     if (!command)
         return usageError(QStringLiteral("unknown command \"%1\"").arg(rest.first()));
 
@@ -182,7 +233,8 @@ int runCli(const QStringList& arguments) {
         return usageError(QStringLiteral("%1 takes %2").arg(command->name, command->synopsis),
                           command->name);
     const int status = command->run(context);
-    // Whatever a command had come to when Ctrl-C stopped it, a script learns
-    // that it was stopped; a usage error stays one.
-    return stopRequested() && status != kExitUsage ? kExitStopped : status;
+    // Whatever a command had come to when Ctrl-C or SIGTERM stopped it, a
+    // script learns that it was stopped; a usage error stays one.
+    return stopRequested() && status != kExitUsage ? stoppedExitStatus() : status;
 }
+} // namespace

@@ -1,10 +1,17 @@
 #include "cli/connection.h"
 
 #include "cli/output.h"
+#include "cli/port_messages.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <variant>
 
 namespace {
 const QString kPorts = QStringLiteral("Ports");
@@ -21,16 +28,52 @@ int rememberedPort(const SettingsStore& settings) {
                       .toInt(&ok);
     return ok && n >= 1 ? n : 1;
 }
+
+// A device the user named, as a path, and where it was looked for.
+struct DevicePath {
+    QString path;
+    QString lookedFor; // " (no NAME in the current folder)" for a name found under /dev
+};
+
+// A path as given; a name alone, in the current folder when such a file is
+// there, else under /dev, where devices live. An empty name and an address
+// of another kind ("rfc2217://...") are refused with a message.
+std::variant<DevicePath, QString> devicePath(const QString& given) {
+    if (given.trimmed().isEmpty())
+        return QStringLiteral("--port is empty: give com1 to com6 or a device");
+    if (given.contains(QLatin1String("://")))
+        return QStringLiteral("\"%1\" is an unknown kind of port: give com1 to com6 or a device "
+                              "path")
+            .arg(given);
+    if (given.contains(QLatin1Char('/')))
+        return DevicePath{QFileInfo(given).absoluteFilePath(), QString()};
+    const QString here = QDir::current().absoluteFilePath(given);
+    if (QFileInfo::exists(here))
+        return DevicePath{here, QString()};
+    return DevicePath{
+        QStringLiteral("/dev/") + given,
+        QStringLiteral(" (no %1 in the current folder %2)").arg(given, QDir::currentPath())};
+}
+
+QString absoluteDevice(const QString& device) {
+    return QFileInfo(device).isRelative() && !device.contains(QLatin1String("://"))
+               ? QFileInfo(device).absoluteFilePath()
+               : device;
+}
 } // namespace
 
 Connection::Connection() = default;
 
 Connection::~Connection() {
     if (m_line && m_line->onlyEarlyFrames())
-        printError(QStringLiteral("replies came sooner than the line allows and none was taken; "
-                                  "if this port is a link without line timing (a software "
-                                  "simulator), use --no-line-timing or mark it in the settings "
-                                  "file: [Ports] comN.lineTiming=false"));
+        printWarning(QStringLiteral("replies came sooner than the line allows and none was taken; "
+                                    "if this port is a link without line timing (a software "
+                                    "simulator), use --no-line-timing or mark it in the settings "
+                                    "file: [Ports] comN.lineTiming=false"));
+    m_line.reset();
+    m_traced.reset();
+    if (m_traceFile)
+        std::fclose(m_traceFile);
 }
 
 std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
@@ -38,14 +81,25 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
 
     static const QRegularExpression comN(QStringLiteral("^com([1-6])$"),
                                          QRegularExpression::CaseInsensitiveOption);
+    std::optional<QString> given = options.port;
+    if (!given && !qEnvironmentVariableIsEmpty("TARNWICK_PORT"))
+        given = qEnvironmentVariable("TARNWICK_PORT");
     int number = 0;
-    if (options.port.isEmpty()) {
+    QString lookedFor;
+    if (!given) {
         number = rememberedPort(c->m_settings);
-    } else if (const auto m = comN.match(options.port.trimmed()); m.hasMatch()) {
+    } else if (const auto m = comN.match(given->trimmed()); m.hasMatch()) {
         number = m.captured(1).toInt();
     } else {
+        const std::variant<DevicePath, QString> device = devicePath(*given);
+        if (const QString* refusal = std::get_if<QString>(&device)) {
+            printError(*refusal);
+            return nullptr;
+        }
         number = kDevicePathPort;
-        c->m_settings.overrideValue(kPorts, QStringLiteral("com%1").arg(number), options.port);
+        c->m_settings.overrideValue(kPorts, QStringLiteral("com%1").arg(number),
+                                    std::get<DevicePath>(device).path);
+        lookedFor = std::get<DevicePath>(device).lookedFor;
     }
     if (options.noLineTiming)
         c->m_settings.overrideValue(kPorts, QStringLiteral("com%1.lineTiming").arg(number),
@@ -54,19 +108,29 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
     const QString device = c->m_devices.deviceName(number);
     c->m_port.setPortNumber(number);
     if (!c->m_port.open()) {
+        PortError error = c->m_port.lastError();
+        if (!error.device.isEmpty())
+            error.device = absoluteDevice(error.device);
         printError(
-            QStringLiteral("cannot open %1%2: %3")
-                .arg(device,
-                     number == kDevicePathPort ? QString() : QStringLiteral(" (com%1)").arg(number),
-                     c->m_port.errorString()));
+            portErrorMessage(error) + lookedFor +
+            (number == kDevicePathPort ? QString() : QStringLiteral(" (com%1)").arg(number)));
         return nullptr;
     }
     SerialPort* port = &c->m_port;
-    if (options.trace) {
-        c->m_traced = std::make_unique<TracedPort>(c->m_port, stderr);
+    if (!options.traceFile.isEmpty()) {
+        c->m_traceFile = std::fopen(QFile::encodeName(options.traceFile).constData(), "w");
+        if (!c->m_traceFile) {
+            printError(QStringLiteral("cannot write the trace to %1: %2")
+                           .arg(options.traceFile, QString::fromLocal8Bit(std::strerror(errno))));
+            return nullptr;
+        }
+    }
+    if (options.trace || c->m_traceFile) {
+        c->m_traced =
+            std::make_unique<TracedPort>(c->m_port, c->m_traceFile ? c->m_traceFile : stderr);
         port = c->m_traced.get();
     }
-    c->m_device = device;
+    c->m_device = absoluteDevice(device);
     c->m_line = std::make_unique<BusLine>(*port, c->m_clock);
     return c;
 }

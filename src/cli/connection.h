@@ -9,6 +9,7 @@
 #include "link/qt_serial_port.h"
 #include "link/qt_settings_store.h"
 
+#include <cstdio>
 #include <memory>
 
 // The open port of one run of tarnwick-cli, with everything it hangs on.
@@ -36,6 +37,7 @@ private:
     CliSettings m_settings{m_file};
     PortDevices m_devices{m_settings};
     QtSerialPort m_port{m_devices};
+    std::FILE* m_traceFile = nullptr;
     std::unique_ptr<TracedPort> m_traced;
     SteadyClock m_clock;
     QString m_device;

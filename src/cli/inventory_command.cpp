@@ -7,43 +7,78 @@
 #include "cli/stop_request.h"
 #include "cli/transmitter_read.h"
 #include "connection/transmitter_connection.h"
+#include "protocol/bus_search.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 namespace {
 
-// One line of the inventory table.
-QString tableRow(const QStringList& cells) {
-    static const QList<int> widths{4, 5, 12, 12, 8, 8, 4, 10, 10, 10, 10, 8, 8, 10, 10};
-    QString row;
-    for (int i = 0; i < cells.size(); ++i)
-        row += i + 1 < cells.size() ? cells[i].leftJustified(widths.value(i, 10)) + QLatin1Char(' ')
-                                    : cells[i];
-    return row;
+const QString kWide = QStringLiteral("wide");
+
+// A table's cells padded to the widest of each column, never cut.
+QStringList alignedRows(const QList<QStringList>& rows) {
+    QList<qsizetype> widths;
+    for (const QStringList& row : rows)
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i)
+                widths.append(0);
+            widths[i] = qMax(widths[i], row[i].size());
+        }
+    QStringList lines;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 1) : row[i];
+        lines.append(line);
+    }
+    return lines;
 }
 
-QStringList tableCells(const TransmitterRead& read) {
-    QStringList cells{read.address, QString::number(read.baud)};
-    const QJsonObject o = read.toJson();
-    for (const QString& key : readKeys()) {
+// The columns of the table: a short one by default, everything with --wide.
+QStringList columns(bool wide) {
+    if (!wide)
+        return {QStringLiteral("model"), QStringLiteral("unit"), QStringLiteral("rangeLow"),
+                QStringLiteral("rangeHigh"), QStringLiteral("pressure")};
+    return readKeys();
+}
+
+// What became of a transmitter's read: "ok", the number of failed exchanges,
+// or "not read" for one found before Ctrl-C stopped the inventory.
+QString readState(const TransmitterRead* read) {
+    if (!read)
+        return QStringLiteral("not read");
+    return read->complete() ? QStringLiteral("ok")
+                            : QStringLiteral("%1 failed").arg(read->errors.size());
+}
+
+QStringList tableCells(const FoundTransmitter& found, const TransmitterRead* read,
+                       const QStringList& keys) {
+    QStringList cells{found.address, QString::number(kBaudRates[found.baudIndex])};
+    const QJsonObject o = read ? read->toJson() : QJsonObject();
+    for (const QString& key : keys) {
         const QJsonValue v = o.value(key);
-        if (v.isNull())
+        if (!read)
+            cells.append(QStringLiteral("-"));
+        else if (v.isNull() || v.isUndefined())
             cells.append(QStringLiteral("FAILED"));
         else if (v.isObject())
             cells.append(v[QStringLiteral("name")].isNull() ? QStringLiteral("?")
                                                             : v[QStringLiteral("name")].toString());
         else if (v.isDouble())
             cells.append(QString::number(v.toInt()));
+        else if (key == QLatin1String("pressure"))
+            cells.append(v.toString() + unitSuffix(*read));
         else
             cells.append(v.toString());
     }
+    cells.append(readState(read));
     return cells;
 }
 
 // Reads each transmitter found at its rate, until Ctrl-C, and prints what was
-// read.
-int readFound(BusLine& line, const QList<FoundTransmitter>& found, bool json) {
+// read; a transmitter found but not read is listed as such.
+int readFound(BusLine& line, const QList<FoundTransmitter>& found, bool json, bool wide) {
     QList<TransmitterRead> reads;
     for (const FoundTransmitter& t : found) {
         if (stopRequested())
@@ -53,46 +88,66 @@ int readFound(BusLine& line, const QList<FoundTransmitter>& found, bool json) {
         reads.append(readTransmitter(transmitter));
     }
 
-    bool complete = !reads.isEmpty();
     if (json) {
         QJsonArray list;
-        for (const TransmitterRead& r : reads)
-            list.append(r.toJson());
+        for (qsizetype i = 0; i < found.size(); ++i)
+            list.append(i < reads.size()
+                            ? reads[i].toJson()
+                            : QJsonObject{{QStringLiteral("address"), found[i].address},
+                                          {QStringLiteral("baud"), kBaudRates[found[i].baudIndex]},
+                                          {QStringLiteral("read"), false}});
         printJson(list);
     } else {
-        QStringList heading{QStringLiteral("addr"), QStringLiteral("baud")};
-        heading += readKeys();
-        printLine(tableRow(heading));
-        for (const TransmitterRead& r : reads)
-            printLine(tableRow(tableCells(r)));
+        const QStringList keys = columns(wide);
+        QList<QStringList> rows{QStringList{QStringLiteral("addr"), QStringLiteral("baud")} + keys +
+                                QStringList{QStringLiteral("read")}};
+        for (qsizetype i = 0; i < found.size(); ++i)
+            rows.append(tableCells(found[i], i < reads.size() ? &reads[i] : nullptr, keys));
+        if (!found.isEmpty())
+            printLine(alignedRows(rows).join(QLatin1Char('\n')));
     }
+    bool complete = !found.isEmpty() && reads.size() == found.size();
     for (const TransmitterRead& r : reads) {
         complete = complete && r.complete();
         for (const ReadError& e : r.errors)
             printNote(QStringLiteral("%1 %2: %3").arg(r.address, e.command, e.error));
     }
+    if (found.isEmpty() && !stopRequested())
+        printError(QStringLiteral("no transmitter answered"));
     return complete ? kExitOk : kExitFailed;
 }
 
 int runInventory(CommandContext& context) {
     const bool json = context.options.json;
+    const bool wide = context.parser.isSet(kWide);
     // The table comes at the end, so the lines of the scan stay off stdout.
     return withScannedBus(context, false,
-                          [json](BusLine& line, const QList<FoundTransmitter>& found) {
-                              return readFound(line, found, json);
+                          [json, wide](BusLine& line, const QList<FoundTransmitter>& found) {
+                              return readFound(line, found, json, wide);
                           });
+}
+
+void addInventoryOptions(QCommandLineParser& parser) {
+    addScanOptions(parser);
+    parser.addOption({kWide, QStringLiteral("Every value in the table: also id, version, "
+                                            "decimals, the output mapping, the trims and the "
+                                            "temperature.")});
 }
 
 } // namespace
 
 CliCommand inventoryCommand() {
-    return {QStringLiteral("inventory"),
-            QString(),
-            QStringLiteral("Search the bus, then read every transmitter found"),
-            QStringLiteral("A search, then the full read of each transmitter found: the whole bus "
-                           "as one table, or with --json as one array of read documents."),
-            0,
-            0,
-            addScanOptions,
-            runInventory};
+    return {
+        QStringLiteral("inventory"),
+        QString(),
+        QStringLiteral("Search the bus, then read every transmitter found"),
+        QStringLiteral("A search, then the full read of each transmitter found: the whole bus "
+                       "as one table (address, rate, model, unit, range, pressure and the state of "
+                       "the read; --wide adds every other value), or with --json as one array "
+                       "of read documents. Ctrl-C lists what was found so far; those not read "
+                       "are marked \"not read\" (with --json: \"read\": false)."),
+        0,
+        0,
+        addInventoryOptions,
+        runInventory};
 }

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -28,10 +29,52 @@ void printJson(const QJsonArray& array) {
     put(stdout, QJsonDocument(array).toJson(QJsonDocument::Indented).trimmed());
 }
 
+namespace {
+bool g_jsonDiagnostics = false;
+QStringList g_errors;
+
+void putJsonLine(const char* key, const QString& message) {
+    put(stderr,
+        QJsonDocument(QJsonObject{{QLatin1String(key), message}}).toJson(QJsonDocument::Compact));
+}
+} // namespace
+
 void printError(const QString& message) {
-    put(stderr, "tarnwick-cli: " + message.toUtf8());
+    if (g_jsonDiagnostics)
+        g_errors.append(message);
+    else
+        put(stderr, "tarnwick-cli: " + message.toUtf8());
+}
+
+void printWarning(const QString& message) {
+    if (g_jsonDiagnostics)
+        putJsonLine("warning", message);
+    else
+        put(stderr, "tarnwick-cli: " + message.toUtf8());
 }
 
 void printNote(const QString& message) {
-    put(stderr, message.toUtf8());
+    if (g_jsonDiagnostics)
+        putJsonLine("note", message);
+    else
+        put(stderr, message.toUtf8());
+}
+
+void setJsonDiagnostics(bool json) {
+    g_jsonDiagnostics = json;
+    g_errors.clear();
+}
+
+bool jsonDiagnostics() {
+    return g_jsonDiagnostics;
+}
+
+void finishDiagnostics(int status) {
+    if (!g_jsonDiagnostics || g_errors.isEmpty())
+        return;
+    put(stderr,
+        QJsonDocument(QJsonObject{{QStringLiteral("error"), g_errors.join(QStringLiteral("; "))},
+                                  {QStringLiteral("exit"), status}})
+            .toJson(QJsonDocument::Compact));
+    g_errors.clear();
 }

@@ -12,5 +12,18 @@ void printJson(const QJsonObject& object, bool compact = false);
 void printJson(const QJsonArray& array);
 // "tarnwick-cli: " + message, on stderr.
 void printError(const QString& message);
+// The same for what goes wrong without ending the command (a port lost and
+// reopened while polling).
+void printWarning(const QString& message);
 // A line on stderr without the program's name: progress, notes.
 void printNote(const QString& message);
+
+// With --json anywhere on the command line, stderr is machine-readable too:
+// one JSON object a line. Notes and warnings go out as {"note": ...} and
+// {"warning": ...} when they come; the errors of the run are gathered and go
+// out at its end as one {"error": ..., "exit": N}, beside the exit status.
+void setJsonDiagnostics(bool json);
+bool jsonDiagnostics();
+// Ends the run's diagnostics with its exit status: the error object, when an
+// error was printed in JSON mode; nothing otherwise.
+void finishDiagnostics(int status);

@@ -93,7 +93,7 @@ public:
             return;
         if (!m_lost) {
             m_lost = true;
-            printError(
+            printWarning(
                 QStringLiteral("%1 lost; reopening it once a second").arg(m_connection.device()));
         }
         if (m_sinceAttempt.isValid() && m_sinceAttempt.elapsed() < kReopenIntervalMs)
@@ -101,7 +101,7 @@ public:
         m_sinceAttempt.start();
         if (m_connection.reopen()) {
             m_lost = false;
-            printError(QStringLiteral("%1 reopened").arg(m_connection.device()));
+            printWarning(QStringLiteral("%1 reopened").arg(m_connection.device()));
         }
     }
 
@@ -162,7 +162,10 @@ int runPoll(CommandContext& context) {
         printError(QStringLiteral("--interval: give milliseconds, 0 or more"));
     if (!count)
         printError(QStringLiteral("--count: give a number of cycles, 0 for no end"));
-    if (!interval || !count)
+    if (context.options.json && context.parser.isSet(QStringLiteral("csv")))
+        printError(QStringLiteral("--csv and --json: give one of them"));
+    if (!interval || !count ||
+        (context.options.json && context.parser.isSet(QStringLiteral("csv"))))
         return kExitUsage;
     const Format format = context.options.json                          ? Format::Json
                           : context.parser.isSet(QStringLiteral("csv")) ? Format::Csv

@@ -4,6 +4,7 @@
 #include "cli/bus_scan.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/stop_request.h"
 #include "protocol/bus_search.h"
 
 #include <QJsonArray>
@@ -21,6 +22,8 @@ int runSearch(CommandContext& context) {
                                         {QStringLiteral("baud"), kBaudRates[t.baudIndex]}});
             printJson(list);
         }
+        if (found.isEmpty() && !stopRequested())
+            printError(QStringLiteral("no transmitter answered"));
         return found.isEmpty() ? kExitFailed : kExitOk;
     });
 }

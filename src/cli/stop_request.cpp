@@ -7,8 +7,10 @@
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
 
-void onStopSignal(int) {
-    g_stop = 1;
+void onStopSignal(int signal) {
+    // The first signal names the stop; a second one changes nothing.
+    if (g_stop == 0)
+        g_stop = signal;
 }
 } // namespace
 
@@ -25,6 +27,10 @@ void catchStopSignals() {
 
 bool stopRequested() {
     return g_stop != 0;
+}
+
+int stoppedExitStatus() {
+    return 128 + int(g_stop);
 }
 
 void sleepUnlessStopped(int msecs) {

@@ -5,5 +5,8 @@
 // either went out whole or not at all.
 void catchStopSignals();
 bool stopRequested();
+// The exit status of a stopped command: 128 + the signal, 130 for Ctrl-C
+// and 143 for SIGTERM, as shells report them.
+int stoppedExitStatus();
 // Sleeps up to msecs, waking early when a stop is requested.
 void sleepUnlessStopped(int msecs);

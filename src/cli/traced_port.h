@@ -22,6 +22,7 @@ public:
     bool open() override { return m_port.open(); }
     void close() override { m_port.close(); }
     QString errorString() const override { return m_port.errorString(); }
+    PortError lastError() const override { return m_port.lastError(); }
     void setPortNumber(int number) override { m_port.setPortNumber(number); }
     int portNumber() const override { return m_port.portNumber(); }
     bool setSettings(const QString& settings) override { return m_port.setSettings(settings); }

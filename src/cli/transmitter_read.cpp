@@ -8,7 +8,10 @@
 #include "protocol/units.h"
 
 #include <QJsonArray>
+#include <QLocale>
 #include <QRegularExpression>
+
+#include <cmath>
 
 namespace {
 const QString kNotACode = QStringLiteral("not a code");
@@ -36,6 +39,19 @@ QString keyOf(Command command) {
 bool mayBeBlank(Command command) {
     const SettingKey* setting = settingOf(command);
     return setting ? setting->kind == SettingKind::Text : command == Command::Version;
+}
+
+// The keys that hold a measured or set quantity: a JSON document gives each
+// one its number too, as KEY + "Value".
+bool isQuantity(const QString& key) {
+    const SettingKey* setting = settingNamed(key);
+    return setting ? setting->kind == SettingKind::Pressure
+                   : key == QLatin1String("pressure") || key == QLatin1String("temperature");
+}
+
+// The keys whose value is in the transmitter's pressure unit.
+bool isPressure(const QString& key) {
+    return isQuantity(key) && key != QLatin1String("temperature");
 }
 
 SettingKind kindOf(const QString& key) {
@@ -66,6 +82,16 @@ const QStringList& readKeys() {
         return k << keyOf(Command::Pressure) << keyOf(Command::Temperature);
     }();
     return keys;
+}
+
+std::optional<double> quantityValue(const QString& value) {
+    bool ok = false;
+    const double v = QLocale::c().toDouble(value.trimmed(), &ok);
+    return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+}
+
+QString unitSuffix(const TransmitterRead& read) {
+    return read.unitCode ? QLatin1Char(' ') + unitNames().value(*read.unitCode) : QString();
 }
 
 std::optional<int> codeValue(const QString& value, int highest) {
@@ -127,6 +153,13 @@ QJsonObject TransmitterRead::toJson() const {
             o.insert(key, values.value(key));
         }
     }
+    for (const QString& key : readKeys()) {
+        if (!isQuantity(key))
+            continue;
+        const std::optional<double> number =
+            values.contains(key) ? quantityValue(values.value(key)) : std::nullopt;
+        o.insert(key + QStringLiteral("Value"), number ? QJsonValue(*number) : QJsonValue());
+    }
     QJsonArray errorList;
     for (const ReadError& e : errors)
         errorList.append(QJsonObject{{QStringLiteral("command"), e.command},
@@ -159,7 +192,10 @@ QStringList TransmitterRead::toText() const {
                 add(key, QString::number(*code));
             continue;
         }
-        add(key, value);
+        // A pressure is shown in its unit, when the unit is known.
+        add(key, isPressure(key) && unitCode
+                     ? QStringLiteral("%1 %2").arg(value, unitNames().value(*unitCode))
+                     : value);
     }
     return lines;
 }

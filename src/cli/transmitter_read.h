@@ -44,3 +44,10 @@ TransmitterRead readTransmitter(TransmitterConnection& transmitter);
 
 // A reply value that is a whole number from 0 to highest: "2", "+2", "2.0".
 std::optional<int> codeValue(const QString& value, int highest);
+
+// A reply value that is a plain decimal number ("+012.50", "-7"), as a
+// number; nothing for anything else.
+std::optional<double> quantityValue(const QString& value);
+
+// " kPa" for a read that knows its unit; empty otherwise.
+QString unitSuffix(const TransmitterRead& read);

@@ -3,18 +3,9 @@
 #include "cli/transmitter_read.h"
 #include "connection/transmitter_connection.h"
 
-#include <QLocale>
-
 #include <cmath>
 
 namespace {
-// A pressure as text, or nothing when it is no plain decimal number.
-std::optional<double> decimalValue(const QString& text) {
-    bool ok = false;
-    const double v = QLocale::c().toDouble(text.trimmed(), &ok);
-    return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
-
 // The decimals a pressure was sent with: the digits after its point.
 int sentDecimals(const QString& sent) {
     const qsizetype point = sent.indexOf(QLatin1Char('.'));
@@ -25,8 +16,8 @@ int sentDecimals(const QString& sent) {
 bool holdsSentValue(SettingKind kind, const QString& sent, const QString& read) {
     switch (kind) {
     case SettingKind::Pressure: {
-        const std::optional<double> a = decimalValue(sent);
-        const std::optional<double> b = decimalValue(read);
+        const std::optional<double> a = quantityValue(sent);
+        const std::optional<double> b = quantityValue(read);
         const double scale = std::pow(10.0, sentDecimals(sent));
         return a && b && std::llround(*a * scale) == std::llround(*b * scale);
     }

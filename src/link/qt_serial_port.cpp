@@ -67,7 +67,7 @@ bool QtSerialPort::open() {
 
     const QString device = m_devices.deviceName(m_portNumber);
     if (device.isEmpty()) {
-        m_errorString = QStringLiteral("无法打开串口 %1：没有这个串口号。").arg(m_portNumber);
+        m_error = {PortError::Kind::NoSuchPort, m_portNumber, {}, {}, {}};
         return false;
     }
 
@@ -75,15 +75,15 @@ bool QtSerialPort::open() {
     m_mappedLineTiming = m_devices.hasLineTiming(m_portNumber);
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_errorString = openFailure(device);
+        m_error = openFailure(device);
         return false;
     }
 
     // The device keeps whatever the last program left in it (a pseudo-terminal
     // starts at 38400); the transmitters only answer at the chosen settings.
     if (!apply(m_settings)) {
-        m_errorString = QStringLiteral("无法打开串口 %1：设备不支持线路设置 %2（%3）。")
-                            .arg(device, m_settings.text(), m_port.errorString());
+        m_error = {PortError::Kind::OpenSettingsRefused, m_portNumber, device, m_settings.text(),
+                   m_port.errorString()};
         m_port.close();
         return false;
     }
@@ -91,7 +91,7 @@ bool QtSerialPort::open() {
     // Whatever arrived before the port was ours (noise on the line, an answer
     // meant for another program) would otherwise look like the first reply.
     m_port.clear(QSerialPort::AllDirections);
-    m_errorString.clear();
+    m_error = {};
     return true;
 }
 
@@ -102,7 +102,11 @@ void QtSerialPort::close() {
 }
 
 QString QtSerialPort::errorString() const {
-    return m_errorString;
+    return portErrorText(m_error);
+}
+
+PortError QtSerialPort::lastError() const {
+    return m_error;
 }
 
 void QtSerialPort::setPortNumber(int number) {
@@ -119,8 +123,8 @@ bool QtSerialPort::setSettings(const QString& settings) {
         return false;
 
     if (isOpen() && !apply(*parsed)) {
-        m_errorString = QStringLiteral("串口 %1 不支持线路设置 %2（%3）。")
-                            .arg(m_device, parsed->text(), m_port.errorString());
+        m_error = {PortError::Kind::SettingsRefused, m_portNumber, m_device, parsed->text(),
+                   m_port.errorString()};
         // Setting the four values one by one may have left some of the
         // refused ones in force.
         apply(m_settings);
@@ -219,9 +223,7 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     m_lost = true;
     // QSerialPort's own text is no help here: after a hang-up it describes
     // whatever system call failed last, not the missing device.
-    m_errorString =
-        QStringLiteral("串口 %1 已断开：设备已拔出或不再响应。请检查连接后重新选择串口。")
-            .arg(m_device);
+    m_error = {PortError::Kind::Lost, m_portNumber, m_device, {}, {}};
     // When the error comes from the event loop rather than from one of this
     // class's calls, nothing else closes the port soon. While it stays open
     // the kernel keeps the old device name taken, and the adapter plugged in
@@ -240,27 +242,30 @@ void QtSerialPort::closeIfLost() {
         m_deviceLost(m_device);
 }
 
-QString QtSerialPort::openFailure(const QString& device) const {
+PortError QtSerialPort::openFailure(const QString& device) const {
+    PortError error{PortError::Kind::Other, m_portNumber, device, {}, m_port.errorString()};
     switch (m_port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("无法打开串口 %1：设备不存在。").arg(device);
+        error.kind = PortError::Kind::NotFound;
+        break;
     case QSerialPort::PermissionError: {
 #ifdef Q_OS_WIN
         // Windows refuses a COM port held by another program with "access
         // denied"; there is nothing else to go by.
-        return QStringLiteral("无法打开串口 %1：串口正被其他程序使用，或没有访问权限。")
-            .arg(device);
+        error.kind = PortError::Kind::InUseOrNoAccess;
 #else
         // QSerialPort reports a device in use by another program (its lock
         // file, or an exclusive open) the same way as missing access rights;
         // the file's own permissions tell the two apart.
         const QFileInfo file(device);
-        if (file.exists() && file.isReadable() && file.isWritable())
-            return QStringLiteral("无法打开串口 %1：串口正被其他程序使用。").arg(device);
-        return QStringLiteral("无法打开串口 %1：没有访问该设备的权限。").arg(device);
+        error.kind = file.exists() && file.isReadable() && file.isWritable()
+                         ? PortError::Kind::InUse
+                         : PortError::Kind::NoAccess;
 #endif
+        break;
     }
     default:
-        return QStringLiteral("无法打开串口 %1：%2").arg(device, m_port.errorString());
+        break;
     }
+    return error;
 }

@@ -34,6 +34,7 @@ public:
     void close() override;
     // In Chinese, for the user; empty after a successful open().
     QString errorString() const override;
+    PortError lastError() const override;
 
     // Takes effect at the next open().
     void setPortNumber(int number) override;
@@ -63,7 +64,7 @@ private:
     bool apply(const LineSettings& settings);
     void onError(QSerialPort::SerialPortError error);
     void closeIfLost();
-    QString openFailure(const QString& device) const;
+    PortError openFailure(const QString& device) const;
 
     const PortDevices& m_devices;
     QSerialPort m_port;
@@ -71,7 +72,7 @@ private:
     // As configured; QSerialPort::portName() drops the "/dev/" the user knows.
     QString m_device;
     LineSettings m_settings;
-    QString m_errorString;
+    PortError m_error;
     bool m_mappedLineTiming = true;
     std::optional<bool> m_forcedLineTiming;
     DeviceLostHandler m_deviceLost;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/port_error.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -21,6 +23,15 @@ public:
     virtual bool open() = 0;
     virtual void close() = 0;
     virtual QString errorString() const = 0;
+    // The same as facts, for a program that words it in another language;
+    // a port that keeps no facts gives its text as the system's message.
+    virtual PortError lastError() const {
+        PortError error;
+        error.kind = PortError::Kind::Other;
+        error.portNumber = portNumber();
+        error.system = errorString();
+        return error;
+    }
 
     // Port number and line settings may be set while the port is closed; they
     // keep their values across closing and opening.

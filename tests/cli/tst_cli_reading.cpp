@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -22,7 +23,8 @@ const QByteArray kBus = R"({"transmitters": [
     {"address": "12", "baud": 1200, "model": "PT-B", "unit": 0, "decimals": 1},
     {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4},
     {"address": "44", "baud": 9600, "model": "PT-L", "decimals": 2, "faults": {"RP0": "late"}},
-    {"address": "52", "baud": 9600, "model": "PT-E", "id": "", "faults": {"DH": "empty-data"}}]})";
+    {"address": "52", "baud": 9600, "model": "PT-E", "id": "", "faults": {"DH": "empty-data"}},
+    {"address": "53", "baud": 9600, "model": "M-53-mmmmmmmmmmmmmmmmmmmmmmmmmmmm", "unit": 5}]})";
 } // namespace
 
 class TestCliReading : public QObject {
@@ -35,6 +37,10 @@ private slots:
     void read_json_marks_failures();
     void inventory_json_holds_the_bus();
     void poll_csv();
+    void json_everywhere_data();
+    void json_everywhere();
+    void inventory_table_lines_up();
+    void ctrl_c_stops_a_search_data();
     void ctrl_c_stops_a_search();
     void links_without_line_timing_data();
     void links_without_line_timing();
@@ -61,8 +67,8 @@ void TestCliReading::commands_data() {
         << QStringList{"search", "--address", "5-12", "--baud", "1200,4800"} << true << 0
         << QStringList{"07 4800", "12 1200"} << QString();
     QTest::newRow("search of a silent range finds nothing")
-        << QStringList{"search", "--address", "40-42", "--baud", "9600"} << true << 1
-        << QStringList{} << QString();
+        << QStringList{"search", "-a", "40-42", "-b", "9600"} << true << 1 << QStringList{}
+        << QStringLiteral("no transmitter answered");
     QTest::newRow("search json")
         << QStringList{"--json", "search", "--address", "31", "--baud", "9600"} << true << 0
         << QStringList{"[",     "    {", "        \"address\": \"31\",", "        \"baud\": 9600",
@@ -101,9 +107,30 @@ void TestCliReading::commands_data() {
         << QStringLiteral("printable ASCII");
     QTest::newRow("send refuses a blank text")
         << QStringList{"send", "07", "  "} << true << 2 << QStringList{} << QStringLiteral("empty");
+    QTest::newRow("send of a store needs --yes, in any letter case")
+        << QStringList{"send", "07", "wf", "-b", "4800"} << true << 2
+        << QStringList{"would send $07wf16\\r to 07: store the present settings in the factory "
+                       "data area"}
+        << QStringLiteral("add --yes");
+    QTest::newRow("send of a move needs --yes") << QStringList{"send", "07", "AD08"} << true << 2
+                                                << QStringList{} << QStringLiteral("add --yes");
     QTest::newRow("a port that does not exist")
         << QStringList{"--port", "/dev/tarnwick-no-such-port", "read", "01"} << false << 2
-        << QStringList{} << QStringLiteral("/dev/tarnwick-no-such-port");
+        << QStringList{}
+        << QStringLiteral("cannot open /dev/tarnwick-no-such-port: no such device");
+    QTest::newRow("a port name alone is looked for here, then under /dev")
+        << QStringList{"-p", "tarnwick-no-such-port", "read", "01"} << false << 2 << QStringList{}
+        << QStringLiteral("cannot open /dev/tarnwick-no-such-port: no such device (no "
+                          "tarnwick-no-such-port in the current folder");
+    QTest::newRow("an empty port") << QStringList{"--port", "", "read", "01"} << false << 2
+                                   << QStringList{} << QStringLiteral("--port is empty");
+    QTest::newRow("a port of an unknown kind")
+        << QStringList{"--port", "foo://host:1", "read", "01"} << false << 2 << QStringList{}
+        << QStringLiteral("unknown kind of port");
+    QTest::newRow("help COMMAND") << QStringList{"help", "read"} << false << 0
+                                  << QStringList{"Usage: tarnwick-cli [global options] read "
+                                                 "[options] ADDR"}
+                                  << QString();
     QTest::newRow("an unknown command") << QStringList{"frobnicate"} << true << 2 << QStringList{}
                                         << QStringLiteral("unknown command");
     QTest::newRow("an address out of range")
@@ -132,6 +159,88 @@ void TestCliReading::commands() {
     if (outputLines.isEmpty() && args.first() == QLatin1String("search"))
         QCOMPARE(r.out, QString());
     QVERIFY2(r.err.contains(errorHolds), qPrintable(r.err));
+    // No text of the window (Chinese) reaches a script.
+    for (const QChar c : r.err)
+        QVERIFY2(c.unicode() < 0x80, qPrintable(r.err));
+}
+
+void TestCliReading::json_everywhere_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorHolds"); // the error object's text; empty: none
+
+    QTest::newRow("read") << QStringList{"read", "31", "-b", "9600"} << 0 << QString();
+    QTest::newRow("read with failed exchanges") << QStringList{"read", "07"} << 1 << QString();
+    QTest::newRow("read of a silent address")
+        << QStringList{"read", "55"} << 1 << "no answer from 55";
+    QTest::newRow("search finding nothing")
+        << QStringList{"search", "-a", "40", "-b", "9600"} << 1 << "no transmitter answered";
+    QTest::newRow("send") << QStringList{"send", "07", "UT"} << 0 << QString();
+    QTest::newRow("send refused without --yes")
+        << QStringList{"send", "07", "LD"} << 2 << "add --yes";
+    QTest::newRow("dry run of send") << QStringList{"-n", "send", "07", "LD"} << 0 << QString();
+    QTest::newRow("dry run of set")
+        << QStringList{"--dry-run", "set", "31", "unit=2"} << 0 << QString();
+    QTest::newRow("store factory refused")
+        << QStringList{"store", "31", "factory"} << 2 << "add --yes";
+    QTest::newRow("an unknown command") << QStringList{"frobnicate"} << 2 << "unknown command";
+    QTest::newRow("a usage error of a command") << QStringList{"read"} << 2 << "read takes ADDR";
+    QTest::newRow("an unknown option") << QStringList{"read", "07", "--frob"} << 2 << "frob";
+    QTest::newRow("--csv with --json") << QStringList{"poll", "31", "--csv"} << 2 << "--csv";
+    QTest::newRow("a port that does not exist")
+        << QStringList{"--port", "/dev/tarnwick-no-such-port", "read", "01"} << 2
+        << "no such device";
+}
+
+void TestCliReading::json_everywhere() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorHolds);
+    // -j anywhere on the command line, after the command's arguments too.
+    const CliRun r = runCli(args.contains("--port") ? args << "-j" : onBus(args << "-j"));
+    QVERIFY2(r.exitCode == exitCode, qPrintable(describe(r)));
+    QJsonParseError error;
+    if (!r.out.isEmpty()) {
+        QJsonDocument::fromJson(r.out.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(describe(r)));
+    }
+    // stderr: one JSON object a line; the error, when there is one, last.
+    const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        QJsonDocument::fromJson(line.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(describe(r)));
+    }
+    const QJsonObject last =
+        lines.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    QCOMPARE(last.contains("error"), !errorHolds.isEmpty());
+    if (!errorHolds.isEmpty()) {
+        QVERIFY2(last["error"].toString().contains(errorHolds), qPrintable(describe(r)));
+        QCOMPARE(last["exit"].toInt(), exitCode);
+    }
+}
+
+void TestCliReading::inventory_table_lines_up() {
+    for (const bool wide : {false, true}) {
+        QStringList args{"inventory", "-a", "31,53", "-b", "9600"};
+        if (wide)
+            args << "--wide";
+        const CliRun r = runCli(onBus(args));
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[2].contains(wide ? "M-53-mmmmmmmmmmmmmmmmmmmmmmmmmmmm SIM53"
+                                        : "M-53-mmmmmmmmmmmmmmmmmmmmmmmmmmmm mBar"),
+                 qPrintable(r.out));
+        QCOMPARE(lines[0].contains("temperature"), wide);
+        // Every column starts at the same place on every line.
+        QRegularExpressionMatchIterator heading = QRegularExpression("\\S+").globalMatch(lines[0]);
+        while (heading.hasNext()) {
+            const qsizetype at = heading.next().capturedStart();
+            for (const QString& row : lines.mid(1))
+                QVERIFY2(row.size() > at && row[at] != ' ' && (at == 0 || row[at - 1] == ' '),
+                         qPrintable(r.out));
+        }
+    }
 }
 
 void TestCliReading::read_json_marks_failures() {
@@ -145,7 +254,10 @@ void TestCliReading::read_json_marks_failures() {
     QCOMPARE(o["unit"]["name"].toString(), QStringLiteral("Bar"));
     QCOMPARE(o["decimals"].toInt(), 2);
     QCOMPARE(o["rangeHigh"].toString(), QStringLiteral("+250.00"));
+    QCOMPARE(o["rangeHighValue"].toDouble(), 250.0);
     QVERIFY(o["outputLow"].isNull());
+    QVERIFY(o["outputLowValue"].isNull());
+    QVERIFY(o["temperatureValue"].isDouble());
     QVERIFY(o["outputHigh"].isNull());
     const QJsonArray errors = o["errors"].toArray();
     QCOMPARE(errors.size(), 2);
@@ -204,7 +316,16 @@ void TestCliReading::poll_csv() {
         QVERIFY2(onlyTemperature.match(cycle).hasMatch(), qPrintable(cycle));
 }
 
+void TestCliReading::ctrl_c_stops_a_search_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("Ctrl-C") << int(SIGINT) << 130;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+}
+
 void TestCliReading::ctrl_c_stops_a_search() {
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
     QProcess p;
     p.start(QStringLiteral(TARNWICK_CLI_PATH),
             onBus({"search", "--baud", "4800,1200", "--address", "1-99"}));
@@ -212,10 +333,10 @@ void TestCliReading::ctrl_c_stops_a_search() {
     QString out;
     QTRY_VERIFY_WITH_TIMEOUT(
         (out += QString::fromUtf8(p.readAllStandardOutput())).contains("07 4800"), 30'000);
-    ::kill(pid_t(p.processId()), SIGINT);
+    ::kill(pid_t(p.processId()), signal);
     // The probe in flight ends, then the search: long before 12 at 1200 baud.
     QVERIFY(p.waitForFinished(5'000));
-    QCOMPARE(p.exitCode(), 130);
+    QCOMPARE(p.exitCode(), exitCode);
     out += QString::fromUtf8(p.readAllStandardOutput());
     QCOMPARE(out, QStringLiteral("07 4800\n"));
 }
