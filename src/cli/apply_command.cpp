@@ -4,6 +4,7 @@
 
 #include "cli/addressed_transmitter.h"
 #include "cli/apply_plan.h"
+#include "cli/arguments.h"
 #include "cli/output.h"
 #include "cli/setting_writes.h"
 #include "cli/transmitter_read.h"
@@ -17,6 +18,7 @@ namespace {
 
 const QString kWithTrims = QStringLiteral("with-trims");
 const QString kWithTexts = QStringLiteral("with-texts");
+const QString kEntry = QStringLiteral("address");
 
 std::optional<QByteArray> readDocument(const QString& name) {
     QFile file(name);
@@ -71,9 +73,15 @@ std::variant<PlanStep, ExitCode> checkApply(const CommandContext& context, const
     const std::optional<QByteArray> document = readDocument(context.arguments.value(1));
     if (!document)
         return kExitUsage;
+    std::optional<QString> entry;
+    if (context.parser.isSet(kEntry) && !(entry = parseBusAddress(context.parser.value(kEntry)))) {
+        printError(QStringLiteral("--address \"%1\" is no bus address (1 to 99)")
+                       .arg(context.parser.value(kEntry)));
+        return kExitUsage;
+    }
     // Everything in the document is checked before the first frame.
     const auto parsed = parseApplyDocument(*document, context.parser.isSet(kWithTrims),
-                                           context.parser.isSet(kWithTexts));
+                                           context.parser.isSet(kWithTexts), entry);
     if (const Refusal* r = std::get_if<Refusal>(&parsed))
         return refuse(r->message);
     const ApplyDocument& doc = std::get<ApplyDocument>(parsed);
@@ -86,10 +94,14 @@ std::variant<PlanStep, ExitCode> checkApply(const CommandContext& context, const
     const bool json = context.options.json;
     return [doc, json](TransmitterConnection& transmitter) -> std::variant<WritingPlan, ExitCode> {
         std::variant<WritingPlan, ExitCode> planned = settingWrites(doc.values)(transmitter);
-        if (WritingPlan* plan = std::get_if<WritingPlan>(&planned))
-            plan->report = [&transmitter, doc, json](const WriteRun& run) {
-                return reportApply(run, transmitter, doc, json);
-            };
+        WritingPlan* plan = std::get_if<WritingPlan>(&planned);
+        if (!plan)
+            return planned;
+        if (const std::optional<Refusal> problem = cloneProblem(doc, WritePlan{plan->writes}))
+            return refuse(problem->message);
+        plan->report = [&transmitter, doc, json](const WriteRun& run) {
+            return reportApply(run, transmitter, doc, json);
+        };
         return planned;
     };
 }
@@ -98,6 +110,10 @@ void addApplyOptions(QCommandLineParser& parser) {
     addRateOption(parser);
     parser.addOption({kWithTrims, QStringLiteral("Also write the 4 mA and 20 mA trims.")});
     parser.addOption({kWithTexts, QStringLiteral("Also write the model and id texts.")});
+    parser.addOption({{QStringLiteral("a"), kEntry},
+                      QStringLiteral("The entry of an inventory --json list to write: the "
+                                     "transmitter that was at this address."),
+                      QStringLiteral("addr")});
 }
 
 } // namespace
@@ -107,10 +123,14 @@ CliCommand applyCommand() {
             QStringLiteral("ADDR FILE"),
             QStringLiteral("Write a configuration saved with read --json"),
             QStringLiteral(
-                "FILE is a read --json document, or - for standard input. Its unit, decimals, "
+                "FILE is a read --json document, or - for standard input; or an inventory --json "
+                "list, with --address choosing its entry. Its unit, decimals, "
                 "range and output mapping are written as set writes them; the trims only with "
                 "--with-trims, model and id only with --with-texts; address and rate never. "
-                "Null values are skipped and named. The transmitter is then read back and "
+                "Null values are skipped and named; a key read --json does not write, a unit "
+                "whose code and name disagree, and a pressure that would go out with other "
+                "decimals than the document's are refused before anything is sent. The "
+                "transmitter is then read back and "
                 "compared key by key (numbers by value, codes and texts exactly); any "
                 "difference is printed and the exit status is 1."),
             2,

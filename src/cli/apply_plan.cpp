@@ -1,8 +1,11 @@
 #include "cli/apply_plan.h"
 
 #include "cli/transmitter_read.h"
+#include "protocol/commands.h"
 #include "protocol/number_format.h"
+#include "protocol/units.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -33,11 +36,20 @@ std::variant<std::monostate, QString, Refusal> documentValue(const SettingKey& s
         if (!v.isObject())
             return wrongType;
         const QJsonValue code = v.toObject().value(QStringLiteral("code"));
+        const QJsonValue name = v.toObject().value(QStringLiteral("name"));
         if (code.isNull())
             return std::monostate{};
         const std::optional<QString> text = wholeNumberText(code);
         if (!text)
             return wrongType;
+        // An edited document may name one unit and give the code of another.
+        const QString codeName = unitNames().value(text->toInt());
+        if (!name.isNull() && !name.isUndefined() &&
+            name.toString().compare(codeName, Qt::CaseInsensitive) != 0)
+            return Refusal{QStringLiteral("unit: code %1 is %2, not \"%3\"; give one of them")
+                               .arg(*text,
+                                    codeName.isEmpty() ? QStringLiteral("no unit") : codeName,
+                                    name.toString())};
         return *text;
     }
     if (setting.kind == SettingKind::Decimals) {
@@ -50,15 +62,60 @@ std::variant<std::monostate, QString, Refusal> documentValue(const SettingKey& s
         return wrongType;
     return v.toString();
 }
-} // namespace
 
-std::variant<ApplyDocument, Refusal> parseApplyDocument(const QByteArray& document, bool withTrims,
-                                                        bool withTexts) {
+// The keys read --json writes that apply never writes.
+bool isReadOnlyKey(const QString& key) {
+    static const QStringList keys = [] {
+        QStringList k{QStringLiteral("address"),     QStringLiteral("baud"),
+                      QStringLiteral("version"),     QStringLiteral("pressure"),
+                      QStringLiteral("temperature"), QStringLiteral("errors"),
+                      QStringLiteral("read")};
+        for (const QString& key : readKeys())
+            k.append(key + QStringLiteral("Value"));
+        return k;
+    }();
+    return keys.contains(key);
+}
+
+// The object to apply: the document itself, or an inventory's entry.
+std::variant<QJsonObject, Refusal> documentObject(const QByteArray& document,
+                                                  const std::optional<QString>& entryAddress) {
     QJsonParseError error{};
     const QJsonDocument json = QJsonDocument::fromJson(document, &error);
-    if (error.error != QJsonParseError::NoError || !json.isObject())
+    if (error.error != QJsonParseError::NoError)
+        return Refusal{QStringLiteral("the document is no JSON: %1 at character %2")
+                           .arg(error.errorString())
+                           .arg(error.offset)};
+    if (json.isArray()) {
+        if (!entryAddress)
+            return Refusal{QStringLiteral("the document is a list (inventory --json): give "
+                                          "--address ADDR to choose its entry")};
+        for (const QJsonValue& entry : json.array())
+            if (entry.isObject() && entry[QStringLiteral("address")].toString() == *entryAddress)
+                return entry.toObject();
+        return Refusal{QStringLiteral("the list holds no entry for address %1").arg(*entryAddress)};
+    }
+    if (!json.isObject())
         return Refusal{QStringLiteral("the document is no JSON object as read --json writes it")};
-    const QJsonObject o = json.object();
+    if (entryAddress)
+        return Refusal{QStringLiteral("--address chooses an entry of a list, and the document "
+                                      "is one object")};
+    return json.object();
+}
+} // namespace
+
+std::variant<ApplyDocument, Refusal>
+parseApplyDocument(const QByteArray& document, bool withTrims, bool withTexts,
+                   const std::optional<QString>& entryAddress) {
+    const auto chosen = documentObject(document, entryAddress);
+    if (const Refusal* r = std::get_if<Refusal>(&chosen))
+        return *r;
+    const QJsonObject o = std::get<QJsonObject>(chosen);
+    for (auto it = o.begin(); it != o.end(); ++it)
+        if (!settingNamed(it.key()) && !isReadOnlyKey(it.key()))
+            return Refusal{QStringLiteral("\"%1\" is no key read --json writes; the keys "
+                                          "written are %2")
+                               .arg(it.key(), settingKeys().join(QStringLiteral(", ")))};
     ApplyDocument result;
     for (const SettingKey& setting : settingKeyTable()) {
         const QString key = QLatin1String(setting.name);
@@ -86,9 +143,34 @@ std::variant<ApplyDocument, Refusal> parseApplyDocument(const QByteArray& docume
     return result;
 }
 
+std::optional<Refusal> cloneProblem(const ApplyDocument& document, const WritePlan& plan) {
+    const auto decimalsOf = [](const QString& number) {
+        const qsizetype point = number.indexOf(QLatin1Char('.'));
+        return point < 0 ? 0 : int(number.trimmed().size() - point - 1);
+    };
+    // With its decimals, the document's pressures go out at them, and the
+    // clone reads back as the source did.
+    if (document.values.contains(QStringLiteral("decimals")))
+        return std::nullopt;
+    for (const PlannedWrite& w : plan.writes) {
+        const SettingKey* setting = settingNamed(w.key);
+        if (!setting || setting->kind != SettingKind::Pressure)
+            continue;
+        const QString held = document.values.value(w.key);
+        const QString sent = w.command.mid(commandText(setting->command).size());
+        if (decimalsOf(held) != decimalsOf(sent))
+            return Refusal{QStringLiteral("%1: the document holds \"%2\", which would go out as "
+                                          "\"%3\" with the transmitter's decimals; give the "
+                                          "decimals in the document too")
+                               .arg(w.key, held, sent)};
+    }
+    return std::nullopt;
+}
+
 std::variant<ApplyPlan, Refusal> planApply(const QByteArray& document, bool withTrims,
-                                           bool withTexts, std::optional<int> transmitterDecimals) {
-    const auto parsed = parseApplyDocument(document, withTrims, withTexts);
+                                           bool withTexts, std::optional<int> transmitterDecimals,
+                                           const std::optional<QString>& entryAddress) {
+    const auto parsed = parseApplyDocument(document, withTrims, withTexts, entryAddress);
     if (const Refusal* r = std::get_if<Refusal>(&parsed))
         return *r;
     ApplyPlan result{std::get<ApplyDocument>(parsed), {}};
@@ -96,6 +178,8 @@ std::variant<ApplyPlan, Refusal> planApply(const QByteArray& document, bool with
     if (const Refusal* r = std::get_if<Refusal>(&plan))
         return *r;
     result.plan = std::get<WritePlan>(plan);
+    if (const std::optional<Refusal> problem = cloneProblem(result.document, result.plan))
+        return *problem;
     return result;
 }
 

@@ -16,21 +16,33 @@ struct ApplyDocument {
     QStringList nullKeys;
 };
 
-// Reads a read --json document. Unit, decimals, range and output mapping are
-// taken; the trims only withTrims, model and id only withTexts; address and
-// rate never. A document that is not such an object, or a value of the wrong
-// type or one set would refuse, is refused.
-std::variant<ApplyDocument, Refusal> parseApplyDocument(const QByteArray& document, bool withTrims,
-                                                        bool withTexts);
+// Reads a read --json document, or the entry for entryAddress of an
+// inventory --json array. Unit, decimals, range and output mapping are taken;
+// the trims only withTrims, model and id only withTexts; address, rate and
+// what is only read (version, pressure, temperature, errors, the numbers
+// beside the values) never. Refused: a document that is not such an object
+// (saying where parsing stopped), a key read --json does not write (a typo
+// must not go unnoticed), a unit whose code and name disagree, a value of the
+// wrong type or one set would refuse.
+std::variant<ApplyDocument, Refusal>
+parseApplyDocument(const QByteArray& document, bool withTrims, bool withTexts,
+                   const std::optional<QString>& entryAddress = std::nullopt);
+
+// Why the writes would not make a clone of the document: without the
+// document's decimals, a pressure going out with the transmitter's, which
+// are not those the document holds it with.
+std::optional<Refusal> cloneProblem(const ApplyDocument& document, const WritePlan& plan);
 
 struct ApplyPlan {
     ApplyDocument document;
     WritePlan plan;
 };
 
-// parseApplyDocument, then the writes as set plans them.
+// parseApplyDocument, then the writes as set plans them, checked by
+// cloneProblem.
 std::variant<ApplyPlan, Refusal> planApply(const QByteArray& document, bool withTrims,
-                                           bool withTexts, std::optional<int> transmitterDecimals);
+                                           bool withTexts, std::optional<int> transmitterDecimals,
+                                           const std::optional<QString>& entryAddress = {});
 
 // A key whose read-back differs from the document.
 struct Difference {

@@ -12,6 +12,7 @@
 #include "protocol/commands.h"
 #include "protocol/text_rules.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 
 namespace {
@@ -211,6 +212,19 @@ std::variant<WritingPlan, ExitCode> planMoveOn(TransmitterConnection& transmitte
     const QString address = transmitter.address();
     const int fromRate = transmitter.baudIndex();
     const Place target{request.to.value_or(address), request.rate.value_or(fromRate)};
+    if (target.address == address && target.baudIndex == fromRate) {
+        // Found where it is asked to go: nothing is written.
+        if (request.json)
+            printJson(QJsonObject{{QStringLiteral("address"), address},
+                                  {QStringLiteral("to"), target.address},
+                                  {QStringLiteral("baud"), kBaudRates[target.baudIndex]},
+                                  {QStringLiteral("writes"), QJsonArray()},
+                                  {QStringLiteral("nothingToDo"), true}});
+        else
+            printLine(
+                QStringLiteral("%1 is at %2 already: nothing to do").arg(address, target.text()));
+        return kExitOk;
+    }
     std::optional<QString> id = request.id;
     if (!id)
         id = readOwnText(transmitter, Command::Id);

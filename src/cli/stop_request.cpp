@@ -33,6 +33,11 @@ int stoppedExitStatus() {
     return 128 + int(g_stop);
 }
 
+QString stopReason() {
+    return g_stop == SIGTERM ? QStringLiteral("stopped by SIGTERM")
+                             : QStringLiteral("stopped by Ctrl-C");
+}
+
 void sleepUnlessStopped(int msecs) {
     // Short slices keep the reaction to Ctrl-C quick without spinning.
     constexpr int kSliceMs = 20;

@@ -27,6 +27,35 @@ QString textProblem(TextProblem problem) {
 Refusal refusal(const QString& key, const QString& value, const QString& why) {
     return {QStringLiteral("%1: \"%2\" %3").arg(key, value, why)};
 }
+
+// A decimal number as the digits of its value times 10^decimals, rounded
+// halves away from zero, with its sign: "12.345" at 2 is "1235", "-0.004" at
+// 2 is "0". Worked on the digits as written, so no binary rounding enters.
+QString scaledDigits(const QString& number, int decimals) {
+    QString text = number.trimmed();
+    if (text.contains(QLatin1Char('e'), Qt::CaseInsensitive))
+        // An exponent is rare on a command line: its double, to more places
+        // than single precision holds, is close enough to round.
+        text = QString::number(text.toDouble(), 'f', decimals + 9);
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    if (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')))
+        text.remove(0, 1);
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    const QString whole = point < 0 ? text : text.left(point);
+    const QString fraction =
+        (point < 0 ? QString() : text.mid(point + 1)).leftJustified(decimals + 1, QLatin1Char('0'));
+    QString digits = QLatin1Char('0') + whole + fraction.left(decimals);
+    if (fraction.at(decimals) >= QLatin1Char('5')) {
+        // Carry the one through the nines.
+        qsizetype i = digits.size() - 1;
+        while (digits.at(i) == QLatin1Char('9'))
+            digits[i--] = QLatin1Char('0');
+        digits[i] = QChar(digits.at(i).unicode() + 1);
+    }
+    while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
+        digits.remove(0, 1);
+    return negative && digits != QLatin1String("0") ? QLatin1Char('-') + digits : digits;
+}
 } // namespace
 
 std::optional<int> unitCodeOf(const QString& text) {
@@ -149,6 +178,14 @@ std::variant<WritePlan, Refusal> planSettings(const SettingValues& values,
             const std::optional<QString> text = formatWithPattern(*singleValue(value), pattern);
             if (!text || !isSendableNumber(*text))
                 return refusal(key, value, QStringLiteral("cannot be formatted"));
+            // The value passes through single precision, as the window's
+            // fields do: a value with more digits than that holds would go
+            // out as another number.
+            if (scaledDigits(*text, *decimals) != scaledDigits(value, *decimals))
+                return refusal(key, value,
+                               QStringLiteral("would go out as \"%1\", another value; give one "
+                                              "with at most 7 significant digits")
+                                   .arg(*text));
             payload = *text;
             break;
         }

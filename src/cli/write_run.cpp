@@ -185,7 +185,7 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
     }
     printNote(QStringLiteral("%1: %2; %3")
                   .arg(run.address,
-                       run.stopped ? QStringLiteral("stopped by Ctrl-C")
+                       run.stopped ? stopReason()
                                    : QStringLiteral("stopped at the first write not applied"),
                        groups.join(QStringLiteral("; "))));
 }

@@ -48,6 +48,7 @@ private slots:
     void write_outcomes_data();
     void write_outcomes();
     void unplug_in_the_middle_of_apply();
+    void ctrl_c_stops_a_set_data();
     void ctrl_c_stops_a_set();
     void dry_run_sends_no_write_data();
     void dry_run_sends_no_write();
@@ -95,6 +96,12 @@ void TestCliWriting::writes_data() {
     QTest::newRow("move to a free address and rate")
         << QStringList{"move", "12", "--to", "05", "--rate", "9600"} << 0 << "05"
         << QStringList{"baud=9600", "model=PT-B", "id=SN12"} << QStringList{};
+    QTest::newRow("move to where it is already does nothing")
+        << QStringList{"move", "12", "--to", "12", "--rate", "1200"} << 0 << "12"
+        << QStringList{"baud=1200"} << QStringList{};
+    QTest::newRow("set refuses a value single precision would change")
+        << QStringList{"set", "07", "rangeHigh=16777217"} << 2 << "07"
+        << QStringList{"rangeHigh=+250.00"} << QStringList{};
     QTest::newRow("move to a taken address is refused")
         << QStringList{"move", "12", "--to", "7"} << 1 << "12"
         << QStringList{"baud=1200", "id=SN12"} << QStringList{};
@@ -137,8 +144,12 @@ void TestCliWriting::writes() {
     writes.removeIf([](const QString& c) { return read.match(c).hasMatch(); });
     if (!args.contains(QStringLiteral("move")))
         QCOMPARE(writes, heardWrites);
-    if (args.first() == QLatin1String("move") && exitCode == 0)
+    if (args.first() == QLatin1String("move") && stateOf == QLatin1String("12") && exitCode == 0) {
+        QVERIFY2(r.out.contains(QStringLiteral("nothing to do")), qPrintable(r.out));
+        QCOMPARE(writes, QStringList{});
+    } else if (args.first() == QLatin1String("move") && exitCode == 0) {
         QVERIFY2(r.out.contains(QStringLiteral("12 is now 05 at 9600 baud")), qPrintable(r.out));
+    }
     if (args.first() == QLatin1String("move") && exitCode != 0) {
         // Probes at the taken address, at 12's 1200, then 9600 and 4800 where
         // 07 answers; nothing written anywhere.
@@ -278,20 +289,31 @@ void TestCliWriting::unplug_in_the_middle_of_apply() {
              qPrintable(seen.join(", ")));
 }
 
+void TestCliWriting::ctrl_c_stops_a_set_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stopped");
+    QTest::newRow("Ctrl-C") << int(SIGINT) << 130 << "12: stopped by Ctrl-C";
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "12: stopped by SIGTERM";
+}
+
 void TestCliWriting::ctrl_c_stops_a_set() {
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stopped);
     QProcess p;
     p.start(QStringLiteral(TARNWICK_CLI_PATH),
             onBus({"set", "12", "--baud", "1200", "unit=1", "decimals=1", "rangeLow=1",
                    "rangeHigh=2", "outputLow=0", "outputHigh=2", "id=SN 5", "model=PT-Q"}));
     QVERIFY(p.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(heard(m_sim->traceLines(), "12").contains("UT1"), 10'000);
-    ::kill(pid_t(p.processId()), SIGINT);
+    ::kill(pid_t(p.processId()), signal);
     // The write in flight is finished, the rest are not sent, and a script
     // learns from the status that the command was stopped.
     QVERIFY(p.waitForFinished(5'000));
     const QString err = QString::fromUtf8(p.readAllStandardError());
-    QCOMPARE(p.exitCode(), 130);
-    QVERIFY2(err.contains("12: stopped by Ctrl-C; applied: unit"), qPrintable(err));
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(err.contains(stopped + "; applied: unit"), qPrintable(err));
     QVERIFY(!heard(m_sim->traceLines(), "12").contains("TYPT-Q"));
     QCOMPARE(state("12")["model"].toString(), QStringLiteral("PT-B"));
 }

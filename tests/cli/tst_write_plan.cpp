@@ -61,6 +61,9 @@ void TestWritePlan::set_data() {
         << QStringList{"DL-3.2000", "OH+.5000"};
     QTest::newRow("decimals given win over the transmitter's")
         << QStringList{"rangeLow=12.345", "decimals=0"} << 4 << QStringList{"DP0", "DL+0012."};
+    QTest::newRow("halves rounded away from zero, as typed")
+        << QStringList{"rangeLow=-0.125", "rangeHigh=12.345", "outputHigh=99.995"} << 2
+        << QStringList{"DL-00.13", "DH+12.35", "OH+100.00"};
     QTest::newRow("unit by code and by name, any case")
         << QStringList{"unit=mpa"} << -1 << QStringList{"UT1"};
     QTest::newRow("trim limits") << QStringList{"trim4mA=-5000", "trim20mA=+5000"} << -1
@@ -79,6 +82,8 @@ void TestWritePlan::set_data() {
     refused("not a number", {"rangeLow=12abc"}, "rangeLow: \"12abc\" is not a number");
     refused("empty number", {"outputHigh="}, "outputHigh: \"\" is not a number");
     refused("beyond single precision", {"rangeHigh=1e39"}, "rangeHigh: \"1e39\" is not a number");
+    refused("more digits than single precision holds", {"rangeHigh=16777217"},
+            "rangeHigh: \"16777217\" would go out as \"+16777216.00\"");
     refused("unit out of range", {"unit=7"}, "unit: \"7\" is no unit");
     refused("decimals out of range", {"decimals=5"}, "decimals: \"5\" is no number of decimals");
     refused("non-ASCII text", {"id=SN\u00e9"}, "id: \"SN\u00e9\" holds characters other than");
@@ -109,24 +114,43 @@ void TestWritePlan::apply_data() {
     QTest::addColumn<bool>("withTrims");
     QTest::addColumn<bool>("withTexts");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("entry"); // --address of an inventory list
 
     QTest::newRow("range and output only; null skipped")
         << kRead << false << false
-        << QStringList{"UT3", "DP2", "DL+00.00", "DH+100.00", "OH+250.00"};
+        << QStringList{"UT3", "DP2", "DL+00.00", "DH+100.00", "OH+250.00"} << QString();
     QTest::newRow("with trims and texts")
         << kRead << true << true
         << QStringList{"UT3",     "DP2",     "DL+00.00", "DH+100.00", "OH+250.00",
-                       "ZF+0012", "FF-0007", "IDSN7",    "TYPT-A"};
+                       "ZF+0012", "FF-0007", "IDSN7",    "TYPT-A"}
+        << QString();
     QByteArray noDecimals = kRead;
     noDecimals.replace("\"decimals\": 2", "\"decimals\": null");
-    QTest::newRow("no decimals in the document: the transmitter's")
-        << noDecimals << false << false << QStringList{"UT3", "DL+000.0", "DH+100.0", "OH+250.0"};
-    const auto refused = [](const char* name, QByteArray document, const char* message) {
+    QTest::newRow("no decimals in the document: the transmitter's, when they are the same")
+        << QByteArray(noDecimals)
+               .replace("\"100\"", "\"+100.0\"")
+               .replace("+000.00", "+000.0")
+               .replace("+250.00", "+250.0")
+        << false << false << QStringList{"UT3", "DL+000.0", "DH+100.0", "OH+250.0"} << QString();
+    QTest::newRow("an entry of an inventory list")
+        << "[{\"address\": \"12\"}, " + kRead + "]" << false << false
+        << QStringList{"UT3", "DP2", "DL+00.00", "DH+100.00", "OH+250.00"} << "07";
+    const auto refused = [](const char* name, QByteArray document, const char* message,
+                            const QString& entry = {}) {
         QTest::newRow(name) << document << true << true
-                            << QStringList{QStringLiteral("refused: ") + message};
+                            << QStringList{QStringLiteral("refused: ") + message} << entry;
     };
-    refused("not JSON", "unit=3", "the document is no JSON object");
-    refused("an array", "[]", "the document is no JSON object");
+    refused("not JSON, saying where", "{\"unit\": 3,,}", "the document is no JSON: ");
+    refused("a list without --address", "[]", "the document is a list (inventory --json)");
+    refused("a list without the entry", "[]", "the list holds no entry for address 07", "07");
+    QByteArray typo = kRead;
+    typo.replace("\"rangeHigh\"", "\"rangHigh\"");
+    refused("a key read never writes", typo, "\"rangHigh\" is no key read --json writes");
+    QByteArray unitNames = kRead;
+    unitNames.replace("\"name\": \"Bar\"", "\"name\": \"kPa\"");
+    refused("a unit whose code and name disagree", unitNames, "unit: code 3 is Bar, not \"kPa\"");
+    refused("pressures at other decimals than the transmitter's, without the document's",
+            noDecimals, "rangeLow: the document holds \"+000.00\"");
     refused("an inventory-like object", R"({"address": "07", "baud": 4800})",
             "the document has no \"unit\"");
     QByteArray unitText = kRead;
@@ -142,7 +166,9 @@ void TestWritePlan::apply() {
     QFETCH(bool, withTrims);
     QFETCH(bool, withTexts);
     QFETCH(QStringList, expected);
-    const auto plan = planApply(document, withTrims, withTexts, 1);
+    QFETCH(QString, entry);
+    const auto plan = planApply(document, withTrims, withTexts, 1,
+                                entry.isEmpty() ? std::nullopt : std::optional<QString>(entry));
     if (const Refusal* r = std::get_if<Refusal>(&plan)) {
         QVERIFY2(expected.first().startsWith(QLatin1String("refused: ")) &&
                      r->message.startsWith(expected.first().mid(9)),
