@@ -2,6 +2,7 @@
 
 #include "support/simulator_process.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -54,6 +56,31 @@ qint64 wireCharacters(const QStringList& lines) {
         n += frame.size() - frame.count(QLatin1Char('\\')) - 2 * frame.count(QStringLiteral("\\x"));
     }
     return n;
+}
+
+// How far each cycle of poll started from its slot (start + n x interval),
+// from the times of its CSV rows; nothing when the run failed.
+std::optional<QList<double>> pollScheduleErrorsMs(const QString& device, int cycles,
+                                                  int intervalMs) {
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH),
+            {QStringLiteral("--port"), device, QStringLiteral("--no-line-timing"),
+             QStringLiteral("poll"), QStringLiteral("01"), QStringLiteral("--baud"),
+             QStringLiteral("9600"), QStringLiteral("--count"), QString::number(cycles),
+             QStringLiteral("--interval"), QString::number(intervalMs), QStringLiteral("--csv")});
+    if (!p.waitForFinished(cycles * intervalMs + 60'000) || p.exitCode() != 0)
+        return std::nullopt;
+    QList<qint64> times;
+    for (const QString& line :
+         QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).mid(1))
+        times.append(
+            QDateTime::fromString(line.section(',', 0, 0), Qt::ISODateWithMs).toMSecsSinceEpoch());
+    if (times.size() != cycles)
+        return std::nullopt;
+    QList<double> errors;
+    for (int n = 0; n < cycles; ++n)
+        errors.append(double(qAbs(times[n] - (times[0] + qint64(n) * intervalMs))));
+    return errors;
 }
 
 const QByteArray kRatesBus = R"({"transmitters": [
@@ -116,4 +143,19 @@ void cliRuns(const AddFigure& add) {
     const double share = (r.cpuMs - startCpuMs) / searchMs;
     add(QStringLiteral("cli search CPU share"), QString::asprintf("%.2f %%", share * 100),
         QStringLiteral("< 2 %"), share < 0.02);
+
+    // The schedule alone: a simulator that answers at once, so every cycle
+    // fits its slot and only the timing of the slots is measured.
+    SimulatorProcess untimed({QStringLiteral("--no-line-timing")}, kRatesBus);
+    const std::optional<QList<double>> errors =
+        untimed.start() ? pollScheduleErrorsMs(untimed.devicePath(), 1000, 20) : std::nullopt;
+    if (!errors) {
+        add(QStringLiteral("cli poll schedule error"), QStringLiteral("the run failed"),
+            QStringLiteral("-"), false);
+        return;
+    }
+    const double worst = *std::max_element(errors->begin(), errors->end());
+    add(QStringLiteral("cli poll schedule error over 1000 cycles of 20 ms (median, worst)"),
+        QString::asprintf("%.0f ms, %.0f ms", median(*errors), worst),
+        QStringLiteral("median <= 2 ms, worst <= 20 ms"), median(*errors) <= 2 && worst <= 20);
 }

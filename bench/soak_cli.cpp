@@ -59,14 +59,15 @@ qint64 toMonotonic(qint64 wallNs, const QList<ClockSample>& samples) {
 QList<Cycle> readCycles(const QStringList& csv, const QList<ClockSample>& clock) {
     QList<Cycle> cycles;
     for (const QString& line : csv) {
+        // time,address,unit,pressure,temperature
         const QStringList fields = line.split(QLatin1Char(','));
-        if (fields.size() != 3)
+        if (fields.size() != 5)
             continue;
         const QDateTime time = QDateTime::fromString(fields[0], Qt::ISODateWithMs);
         if (!time.isValid())
             continue; // the heading line
-        cycles.append({toMonotonic(time.toMSecsSinceEpoch() * 1000000, clock), !fields[1].isEmpty(),
-                       !fields[2].isEmpty()});
+        cycles.append({toMonotonic(time.toMSecsSinceEpoch() * 1000000, clock), !fields[3].isEmpty(),
+                       !fields[4].isEmpty()});
     }
     return cycles;
 }

@@ -115,7 +115,7 @@ Hearing Bus::hear(const QByteArray& frame, int baud, double seconds) {
             notes << QStringLiteral("%1 listens at %2 baud").arg(who).arg(t.baud());
             continue;
         }
-        Fault fault = t.faults().forCommand(request->command);
+        Fault fault = t.faults().take(request->command);
         const bool drawn = fault.kind == FaultKind::None && m_random;
         if (drawn)
             fault = m_random->draw();

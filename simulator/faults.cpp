@@ -17,7 +17,7 @@ struct KindName {
     const char* name;
 };
 
-constexpr std::array<KindName, 9> kKindNames{{
+constexpr std::array<KindName, 10> kKindNames{{
     {FaultKind::None, "none"},
     {FaultKind::Silent, "silent"},
     {FaultKind::BadChecksum, "bad-checksum"},
@@ -27,6 +27,7 @@ constexpr std::array<KindName, 9> kKindNames{{
     {FaultKind::EmptyData, "empty-data"},
     {FaultKind::Late, "late"},
     {FaultKind::Split, "split"},
+    {FaultKind::EverySecond, "every-second"},
 }};
 
 // Junk as a line picks it up: a break, a stray high byte and a character that
@@ -119,6 +120,13 @@ Fault FaultTable::forCommand(const QByteArray& command) const {
     return found;
 }
 
+Fault FaultTable::take(const QByteArray& command) {
+    const Fault fault = forCommand(command);
+    if (fault.kind != FaultKind::EverySecond)
+        return fault;
+    return ++m_heard[command] % 2 == 0 ? Fault(FaultKind::Silent) : Fault();
+}
+
 ShapedReply shapeReply(const QByteArray& body, const Fault& fault) {
     const QByteArray sum = frame::checksum(body);
     switch (fault.kind) {
@@ -155,6 +163,9 @@ ShapedReply shapeReply(const QByteArray& body, const Fault& fault) {
         return {frame::reply(body), true, false, QStringLiteral("fault ") + faultName(fault)};
     case FaultKind::Split:
         return {frame::reply(body), false, true, QStringLiteral("fault split")};
+    case FaultKind::EverySecond:
+        // Taken apart by FaultTable::take before a reply is shaped.
+        break;
     }
     return {frame::reply(body), false, false, {}};
 }

@@ -20,11 +20,12 @@ enum class FaultKind {
     EmptyData,         // the body is the address alone
     Late,              // the right reply, after the tool has stopped waiting
     Split,             // the right reply, one byte per write, in time
+    EverySecond,       // silent at every second request of the command, else right
 };
 
 // The names used in bus files, on the command line and on the control input:
 // "none", "silent", "bad-checksum", "lower-case-checksum", "noise",
-// "trailing", "empty-data", "late", "split".
+// "trailing", "empty-data", "late", "split", "every-second".
 std::optional<FaultKind> faultKindFromName(const QString& name);
 QString faultKindName(FaultKind kind);
 
@@ -67,10 +68,15 @@ public:
     void clear() { m_faults.clear(); }
     bool isEmpty() const { return m_faults.empty(); }
     Fault forCommand(const QByteArray& command) const;
+    // The fault for this hearing of the command: an every-second fault is
+    // silent at the second, fourth, ... hearing of that command text, and
+    // none at the others.
+    Fault take(const QByteArray& command);
     const std::map<QByteArray, Fault>& entries() const { return m_faults; }
 
 private:
     std::map<QByteArray, Fault> m_faults;
+    std::map<QByteArray, int> m_heard; // of the commands under an every-second fault
 };
 
 struct ShapedReply {

@@ -60,6 +60,10 @@ void printNote(const QString& message) {
         put(stderr, message.toUtf8());
 }
 
+void printNoteJson(const QJsonObject& object) {
+    put(stderr, QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
 void setJsonDiagnostics(bool json) {
     g_jsonDiagnostics = json;
     g_errors.clear();

@@ -17,6 +17,8 @@ void printError(const QString& message);
 void printWarning(const QString& message);
 // A line on stderr without the program's name: progress, notes.
 void printNote(const QString& message);
+// A JSON object as one line on stderr, beside JSON output on stdout.
+void printNoteJson(const QJsonObject& object);
 
 // With --json anywhere on the command line, stderr is machine-readable too:
 // one JSON object a line. Notes and warnings go out as {"note": ...} and

@@ -4,6 +4,7 @@
 #include "support/cli_process.h"
 #include "support/simulator_process.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -40,6 +41,8 @@ private slots:
     void json_everywhere_data();
     void json_everywhere();
     void inventory_table_lines_up();
+    void poll_keeps_a_fixed_schedule();
+    void poll_retries_a_failed_read();
     void ctrl_c_stops_a_search_data();
     void ctrl_c_stops_a_search();
     void links_without_line_timing_data();
@@ -294,16 +297,26 @@ void TestCliReading::inventory_json_holds_the_bus() {
 }
 
 void TestCliReading::poll_csv() {
-    const CliRun r = runCli(onBus({"poll", "31", "--count", "3", "--csv", "--interval", "100"}));
-    QCOMPARE(r.exitCode, 0);
+    // Three transmitters at three rates, each row naming its transmitter and
+    // unit.
+    const CliRun r = runCli(onBus({"poll", "31", "12", "-a", "7", "-c", "2", "--csv", "-i", "0"}));
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[0], QStringLiteral("time,pressure,temperature"));
-    const QRegularExpression row(QStringLiteral(
-        "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\S*,[+-][0-9.]+,[+-][0-9.]+$"));
-    for (int i = 1; i < 4; ++i)
-        QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
-    QVERIFY2(r.err.contains(QStringLiteral("3 cycles, 0 failed reads")), qPrintable(r.err));
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines[0], QStringLiteral("time,address,unit,pressure,temperature"));
+    const QRegularExpression row(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\S*,"
+                       "(\\d\\d),(\\w+),[+-][0-9.]+,[+-][0-9.]+$"));
+    QStringList seen;
+    for (int i = 1; i < 7; ++i) {
+        const QRegularExpressionMatch m = row.match(lines[i]);
+        QVERIFY2(m.hasMatch(), qPrintable(lines[i]));
+        seen << m.captured(1) + ' ' + m.captured(2);
+    }
+    QCOMPARE(seen,
+             (QStringList{"31 Unknown", "12 kPa", "07 Bar", "31 Unknown", "12 kPa", "07 Bar"}));
+    QVERIFY2(r.err.contains(QStringLiteral("12: 2 cycles, 4 readings, failures: none")),
+             qPrintable(r.err));
 
     // Each pressure reply comes after its time-out, while the temperature is
     // asked for: it must not be taken for the temperature.
@@ -314,6 +327,62 @@ void TestCliReading::poll_csv() {
     const QRegularExpression onlyTemperature(QStringLiteral(",,[+-]\\d\\d\\.\\d$"));
     for (const QString& cycle : cycles)
         QVERIFY2(onlyTemperature.match(cycle).hasMatch(), qPrintable(cycle));
+}
+
+namespace {
+// The times of a poll's CSV rows, in milliseconds since the epoch.
+QList<qint64> rowTimes(const QString& csv) {
+    QList<qint64> times;
+    for (const QString& line : csv.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1))
+        times.append(
+            QDateTime::fromString(line.section(',', 0, 0), Qt::ISODateWithMs).toMSecsSinceEpoch());
+    return times;
+}
+} // namespace
+
+void TestCliReading::poll_keeps_a_fixed_schedule() {
+    // 200 cycles 100 ms apart at 9600 baud: the last starts 199 intervals
+    // after the first, with no drift from the time each cycle takes.
+    const CliRun r = runCli(onBus({"poll", "31", "-b", "9600", "-c", "200", "-i", "100", "--csv"}));
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    const QList<qint64> times = rowTimes(r.out);
+    QCOMPARE(times.size(), 200);
+    const qint64 span = times.last() - times.first();
+    QVERIFY2(qAbs(span - 19'900) <= 199, qPrintable(QString::number(span)));
+
+    // At 1200 baud a cycle takes longer than 100 ms: the slots it overruns
+    // are counted and skipped, never caught up in a burst.
+    const CliRun slow =
+        runCli(onBus({"poll", "12", "-b", "1200", "-c", "4", "-i", "100", "--csv"}));
+    QVERIFY2(slow.exitCode == 0, qPrintable(describe(slow)));
+    const QList<qint64> slowTimes = rowTimes(slow.out);
+    QCOMPARE(slowTimes.size(), 4);
+    qint64 skipped = 0;
+    for (int i = 1; i < slowTimes.size(); ++i) {
+        const qint64 gap = slowTimes[i] - slowTimes[i - 1];
+        QVERIFY2(gap >= 200, qPrintable(QString::number(gap)));
+        skipped += (gap + 50) / 100 - 1;
+    }
+    const QRegularExpression missed(QStringLiteral("12: 4 cycles, 8 readings, failures: none; "
+                                                   "(\\d+) missed slots"));
+    const QRegularExpressionMatch m = missed.match(slow.err);
+    QVERIFY2(m.hasMatch(), qPrintable(slow.err));
+    QCOMPARE(m.captured(1).toLongLong(), skipped);
+}
+
+void TestCliReading::poll_retries_a_failed_read() {
+    // 31 ignores every second "RP0": without retries half the pressures are
+    // lost, with one retry none is.
+    QCOMPARE(m_sim.control("fault 31 RP0 every-second"), QStringLiteral("ok"));
+    const CliRun bare = runCli(onBus({"poll", "31", "-b", "9600", "-c", "4", "-i", "0", "--csv"}));
+    const CliRun retried = runCli(
+        onBus({"poll", "31", "-b", "9600", "-c", "4", "-i", "0", "--csv", "--retries", "1"}));
+    QCOMPARE(m_sim.control("fault 31 RP0 none"), QStringLiteral("ok"));
+    QVERIFY2(bare.exitCode == 1 && bare.err.contains("failures: 2 no reply"),
+             qPrintable(describe(bare)));
+    QVERIFY2(retried.exitCode == 0 && retried.err.contains("4 cycles, 8 readings, failures: none"),
+             qPrintable(describe(retried)));
+    QCOMPARE(retried.out.count(QRegularExpression(",,")), 0);
 }
 
 void TestCliReading::ctrl_c_stops_a_search_data() {

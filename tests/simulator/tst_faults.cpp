@@ -126,6 +126,14 @@ void TestFaults::longest_matching_command_wins() {
     table.clear();
     QVERIFY(table.isEmpty());
     QCOMPARE(table.forCommand("RP0").kind, FaultKind::None);
+
+    // Every second hearing of each command text is silent, the others not.
+    table.set("RP0", FaultKind::EverySecond);
+    QList<FaultKind> taken;
+    for (const char* command : {"RP0", "RP0", "RT0", "RP0", "RP0"})
+        taken.append(table.take(command).kind);
+    QCOMPARE(taken, (QList<FaultKind>{FaultKind::None, FaultKind::Silent, FaultKind::None,
+                                      FaultKind::None, FaultKind::Silent}));
 }
 
 void TestFaults::random_faults_follow_rate_and_series_data() {
