@@ -45,6 +45,8 @@ CliCommand moveCommand();
 CliCommand storeCommand();
 CliCommand restoreFactoryCommand();
 CliCommand zeroCommand();
+// The shell completion script, written from this table.
+CliCommand completionCommand();
 
 // Runs tarnwick-cli with the arguments (the program's name first) and returns
 // its exit status.

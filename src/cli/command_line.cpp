@@ -164,7 +164,7 @@ const QList<CliCommand>& cliCommands() {
         searchCommand(),         readCommand(), inventoryCommand(),
         pollCommand(),           sendCommand(), setCommand(),
         applyCommand(),          moveCommand(), storeCommand(),
-        restoreFactoryCommand(), zeroCommand()};
+        restoreFactoryCommand(), zeroCommand(), completionCommand()};
     return commands;
 }
 

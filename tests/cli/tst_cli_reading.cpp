@@ -136,6 +136,9 @@ void TestCliReading::commands_data() {
                                   << QString();
     QTest::newRow("an unknown command") << QStringList{"frobnicate"} << true << 2 << QStringList{}
                                         << QStringLiteral("unknown command");
+    QTest::newRow("completion for a shell it does not know")
+        << QStringList{"completion", "fish"} << false << 2 << QStringList{}
+        << QStringLiteral("\"fish\"");
     QTest::newRow("an address out of range")
         << QStringList{"read", "100"} << true << 2 << QStringList{} << QStringLiteral("\"100\"");
     QTest::newRow("a rate that is none") << QStringList{"read", "07", "--baud", "19200"} << true
