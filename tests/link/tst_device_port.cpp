@@ -34,8 +34,6 @@ void TestDevicePort::network_settings_of_the_port_data() {
                                       << "2s" << 25 << 3000;
     QTest::newRow("signed") << "+40"
                             << "-1" << 25 << 3000;
-    QTest::newRow("fraction") << "2.5"
-                              << "1e3" << 25 << 3000;
     QTest::newRow("beyond the range") << "10001"
                                       << "60001" << 25 << 3000;
     QTest::newRow("connect time-out of nothing") << "10000"

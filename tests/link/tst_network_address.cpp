@@ -31,21 +31,14 @@ void TestNetworkAddress::accepted_data() {
     QTest::newRow("rfc2217 by name")
         << "rfc2217://moxa-3.plant.local:4001" << Mode::Rfc2217 << "moxa-3.plant.local" << 4001 << 0
         << "rfc2217://moxa-3.plant.local:4001";
-    QTest::newRow("rfc2217 by IPv4")
-        << "rfc2217://192.168.1.20:2217" << Mode::Rfc2217 << "192.168.1.20" << 2217 << 0
-        << "rfc2217://192.168.1.20:2217";
     QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:22170" << Mode::Rfc2217 << "::1" << 22170
                                       << 0 << "rfc2217://[::1]:22170";
     QTest::newRow("scheme and host in capitals, blanks around")
         << "  RFC2217://Server:1\t" << Mode::Rfc2217 << "server" << 1 << 0 << "rfc2217://server:1";
-    QTest::newRow("highest port") << "rfc2217://h:65535" << Mode::Rfc2217 << "h" << 65535 << 0
-                                  << "rfc2217://h:65535";
     QTest::newRow("raw at the default rate") << "tcp://10.0.0.5:4001" << Mode::Raw << "10.0.0.5"
                                              << 4001 << 9600 << "tcp://10.0.0.5:4001?baud=9600";
-    for (int baud : {1200, 2400, 4800, 9600}) {
-        const QString text = QStringLiteral("tcp://h:9?baud=%1").arg(baud);
-        QTest::addRow("raw at %d", baud) << text << Mode::Raw << "h" << 9 << baud << text;
-    }
+    QTest::newRow("raw at 1200") << "tcp://h:9?baud=1200" << Mode::Raw << "h" << 9 << 1200
+                                 << "tcp://h:9?baud=1200";
 }
 
 void TestNetworkAddress::accepted() {
@@ -73,32 +66,21 @@ void TestNetworkAddress::refused_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<P>("problem");
     QTest::newRow("empty") << "" << P::NoScheme;
-    QTest::newRow("device name") << "/dev/ttyUSB0" << P::NoScheme;
     QTest::newRow("host and port without scheme") << "server:4001" << P::NoScheme;
     QTest::newRow("unknown scheme") << "foo://server:4001" << P::UnknownScheme;
-    QTest::newRow("telnet is not rfc2217") << "telnet://server:23" << P::UnknownScheme;
-    QTest::newRow("nothing after the scheme") << "rfc2217://" << P::EmptyHost;
     QTest::newRow("port without host") << "rfc2217://:4001" << P::EmptyHost;
-    QTest::newRow("empty brackets") << "rfc2217://[]:4001" << P::EmptyHost;
     QTest::newRow("host without port") << "rfc2217://server" << P::NoPort;
-    QTest::newRow("colon without port") << "rfc2217://server:" << P::NoPort;
     QTest::newRow("IPv6 without port") << "rfc2217://[::1]" << P::NoPort;
     QTest::newRow("port 0") << "rfc2217://server:0" << P::BadPort;
     QTest::newRow("port above 65535") << "rfc2217://server:65536" << P::BadPort;
-    QTest::newRow("port far too big") << "rfc2217://server:99999999999" << P::BadPort;
     QTest::newRow("signed port") << "rfc2217://server:+4001" << P::BadPort;
-    QTest::newRow("port name") << "rfc2217://server:http" << P::BadPort;
     QTest::newRow("path") << "rfc2217://server:4001/dev/ttyS0" << P::Junk;
-    QTest::newRow("trailing slash") << "rfc2217://server:4001/" << P::Junk;
     QTest::newRow("user name") << "rfc2217://me@server:4001" << P::Junk;
-    QTest::newRow("blank in host") << "rfc2217://my server:4001" << P::Junk;
     QTest::newRow("IPv6 without brackets") << "rfc2217://::1:4001" << P::Junk;
-    QTest::newRow("unclosed bracket") << "rfc2217://[::1:4001" << P::Junk;
     QTest::newRow("name in brackets") << "rfc2217://[server]:4001" << P::Junk;
     QTest::newRow("query on rfc2217") << "rfc2217://server:4001?baud=9600" << P::Junk;
     QTest::newRow("raw, other query") << "tcp://server:4001?speed=9600" << P::Junk;
     QTest::newRow("raw, rate not used on the bus") << "tcp://server:4001?baud=19200" << P::BadBaud;
-    QTest::newRow("raw, empty rate") << "tcp://server:4001?baud=" << P::BadBaud;
     QTest::newRow("raw, signed rate") << "tcp://server:4001?baud=+9600" << P::BadBaud;
 }
 
@@ -117,13 +99,10 @@ void TestNetworkAddress::network_or_device_name_data() {
     QTest::addColumn<bool>("network");
     QTest::newRow("USB adapter") << "/dev/ttyUSB0" << false;
     QTest::newRow("Windows port") << "COM3" << false;
-    QTest::newRow("by-id link with a colon")
-        << "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0:1.0" << false;
     QTest::newRow("rfc2217") << "rfc2217://h:1" << true;
     QTest::newRow("raw") << " tcp://h:1" << true;
     // Refused when opened, but never looked for as a file.
     QTest::newRow("unknown scheme") << "foo://h:1" << true;
-    QTest::newRow("scheme without slashes") << "rfc2217:h:1" << false;
 }
 
 void TestNetworkAddress::network_or_device_name() {

@@ -130,8 +130,6 @@ void TestNetworkPort::opens_and_sets_the_line_data() {
     QTest::addColumn<QString>("settings");
     QTest::addColumn<quint32>("rate");
     QTest::newRow("9600") << "9600,N,8,1" << 9600u;
-    QTest::newRow("4800") << "4800,n,8,1" << 4800u;
-    QTest::newRow("2400") << "2400,N,8,1" << 2400u;
     QTest::newRow("1200") << "1200,N,8,1" << 1200u;
 }
 
@@ -150,9 +148,9 @@ void TestNetworkPort::opens_and_sets_the_line() {
     QCOMPARE(bench.server.rates(), QList<quint32>{rate});
     const QList<telnet::Command> commands = bench.server.commands();
     QVERIFY(commands.contains(telnet::Command{telnet::kWill, telnet::kOptionComPort, {}}));
-    QVERIFY(commands.contains(telnet::Command{telnet::kSb, 44, bytes({2, 8})}));
-    QVERIFY(commands.contains(telnet::Command{telnet::kSb, 44, bytes({3, 1})}));
-    QVERIFY(commands.contains(telnet::Command{telnet::kSb, 44, bytes({4, 1})}));
+    // 8 data bits, no parity, 1 stop bit.
+    for (const QByteArray& set : {bytes({2, 8}), bytes({3, 1}), bytes({4, 1})})
+        QVERIFY(commands.contains(telnet::Command{telnet::kSb, 44, set}));
     // Whatever the server held from before is purged, both ways.
     QVERIFY(bench.server.waitUntil([&] {
         return bench.server.commands().contains(telnet::Command{telnet::kSb, 44, bytes({12, 3})});
