@@ -6,7 +6,9 @@
 #   --package  what building and checking the Debian package needs
 set -euo pipefail
 
-packages=(cmake make g++ qt6-base-dev qt6-serialport-dev)
+# ser2net: the end-to-end tests put it, as a device server on loopback, in
+# front of the simulated bus.
+packages=(cmake make g++ qt6-base-dev qt6-serialport-dev ser2net)
 for option in "$@"; do
     case "$option" in
     --desktop) packages+=(fonts-wqy-zenhei) ;;

@@ -31,8 +31,10 @@ bool BusLine::mustSettle(const QString& address) const {
 qint64 BusLine::settleEndUs(qint64 lastArrivalUs) const {
     const std::optional<LineSettings> line = LineSettings::parse(m_unansweredSettings);
     const int baud = line ? line->baud : 0;
+    // A late reply through a slow link comes later still.
     const qint64 timeOutEnd =
-        m_unansweredEndUs + qint64(replyTimeoutMs(m_unansweredSettings)) * 1000;
+        m_unansweredEndUs +
+        qint64(replyTimeoutMs(m_unansweredSettings) + m_port.latencyMs()) * 1000;
     // Quiet means two character times without a character.
     const qint64 quietEnd = lastArrivalUs + wireTimeUs(2, baud);
     return qBound(timeOutEnd, quietEnd, timeOutEnd + wireTimeUs(kMaxCountedChars, baud));

@@ -132,7 +132,8 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
             received.truncate(kMaxReceived + 1);
             break;
         }
-        const qint64 deadline = replyDeadlineUs(lineBaud, request.size(), arrived);
+        const qint64 deadline =
+            replyDeadlineUs(lineBaud, request.size(), arrived) + qint64(port.latencyMs()) * 1000;
         const qint64 elapsed = clock.usecs() - start;
         if (elapsed >= deadline || !port.isOpen())
             break;

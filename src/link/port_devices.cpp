@@ -22,6 +22,30 @@ bool PortDevices::hasLineTiming(int portNumber) const {
     return value.trimmed().compare(QLatin1String("false"), Qt::CaseInsensitive) != 0;
 }
 
+int PortDevices::latencyMs(int portNumber) const {
+    return milliseconds(portNumber, "latency", 0, 10000, kDefaultNetworkLatencyMs);
+}
+
+int PortDevices::connectTimeoutMs(int portNumber) const {
+    return milliseconds(portNumber, "connectTimeout", 1, 60000, kDefaultConnectTimeoutMs);
+}
+
+int PortDevices::milliseconds(int portNumber, const char* key, int low, int high,
+                              int otherwise) const {
+    const QString value =
+        m_settings
+            .value(QStringLiteral("Ports"),
+                   QStringLiteral("com%1.%2").arg(portNumber).arg(QLatin1String(key)))
+            .trimmed();
+    // Digits only: toInt() would also take a sign.
+    for (QChar c : value)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return otherwise;
+    bool ok = false;
+    const int ms = value.toInt(&ok);
+    return ok && ms >= low && ms <= high ? ms : otherwise;
+}
+
 QString PortDevices::defaultDeviceName(int portNumber) {
     if (portNumber < 1)
         return QString();

@@ -24,10 +24,24 @@ public:
     // other value, or none, keeps the timing on.
     bool hasLineTiming(int portNumber) const;
 
+    // For a port whose device is a network address (rfc2217://HOST:PORT):
+    // key "comN.latency" is how many milliseconds the link adds to a reply
+    // (default 25), "comN.connectTimeout" how long opening may take to reach
+    // the server, name lookup included (default 3000). A value must be whole
+    // milliseconds, latency 0 to 10000 and connect time-out 1 to 60000; any
+    // other value counts as not set, so a typing mistake gives the default
+    // rather than a wait of nothing or of hours.
+    int latencyMs(int portNumber) const;
+    int connectTimeoutMs(int portNumber) const;
+    static constexpr int kDefaultNetworkLatencyMs = 25;
+    static constexpr int kDefaultConnectTimeoutMs = 3000;
+
     // "COMn" on Windows; elsewhere the n-th USB serial adapter,
     // "/dev/ttyUSB{n-1}", because a bus is almost always wired through one.
     static QString defaultDeviceName(int portNumber);
 
 private:
+    int milliseconds(int portNumber, const char* key, int low, int high, int otherwise) const;
+
     const SettingsStore& m_settings;
 };

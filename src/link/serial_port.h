@@ -57,6 +57,11 @@ public:
     // early frame is no sign of a stale one.
     virtual bool hasLineTiming() const = 0;
 
+    // How much longer than the line itself the link may take to bring a
+    // reply, in milliseconds: a device server on the network holds bytes
+    // back and sends them in bunches. Added to every wait for a reply.
+    virtual int latencyMs() const { return 0; }
+
     // Called once, with the device name, when the port closes itself because
     // its device went away (an adapter pulled out). Not called for close().
     using DeviceLostHandler = std::function<void(const QString& device)>;

@@ -41,6 +41,7 @@ public:
     QByteArray readAll() override;
     bool waitForInput(int msecs) override;
     bool hasLineTiming() const override { return lineTiming; }
+    int latencyMs() const override { return latency; }
     void setDeviceLostHandler(DeviceLostHandler handler) override {
         m_deviceLost = std::move(handler);
     }
@@ -66,6 +67,7 @@ public:
     int discardOutputCount = 0;
     int readCount = 0;
     bool lineTiming = true;
+    int latency = 0;
     QString deviceName = QStringLiteral("/dev/ttyUSB0");
 
 private:

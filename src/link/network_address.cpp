@@ -1,0 +1,172 @@
+#include "link/network_address.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QRegularExpression& schemePrefix() {
+    static const QRegularExpression re(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://"));
+    return re;
+}
+
+// Host names as DNS allows them (letters, digits, '-', '.'), plus '_' that
+// some local networks use; an IPv6 literal is checked by its brackets only.
+bool isHostName(const QString& host) {
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_.-]+$"));
+    return re.match(host).hasMatch();
+}
+
+bool isIpv6Literal(const QString& host) {
+    static const QRegularExpression re(QStringLiteral("^[0-9A-Fa-f:.]+$"));
+    return host.contains(QLatin1Char(':')) && re.match(host).hasMatch();
+}
+
+std::optional<NetworkAddress> refuse(NetworkAddress::Problem why,
+                                     NetworkAddress::Problem* problem) {
+    if (problem)
+        *problem = why;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool isNetworkAddress(const QString& deviceName) {
+    return schemePrefix().match(deviceName.trimmed()).hasMatch();
+}
+
+std::optional<NetworkAddress> NetworkAddress::parse(const QString& text, Problem* problem) {
+    const QString trimmed = text.trimmed();
+    const QRegularExpressionMatch scheme = schemePrefix().match(trimmed);
+    if (!scheme.hasMatch())
+        return refuse(Problem::NoScheme, problem);
+
+    NetworkAddress address;
+    const QString name = scheme.captured(1).toLower();
+    if (name == QLatin1String("rfc2217"))
+        address.mode = Mode::Rfc2217;
+    else if (name == QLatin1String("tcp"))
+        address.mode = Mode::Raw;
+    else
+        return refuse(Problem::UnknownScheme, problem);
+
+    QString rest = trimmed.mid(scheme.capturedLength());
+    QString query;
+    if (const qsizetype q = rest.indexOf(QLatin1Char('?')); q >= 0) {
+        query = rest.mid(q + 1);
+        rest.truncate(q);
+        if (address.mode != Mode::Raw)
+            return refuse(Problem::Junk, problem);
+    }
+
+    QString portText;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return refuse(Problem::Junk, problem);
+        address.host = rest.mid(1, close - 1);
+        if (address.host.isEmpty())
+            return refuse(Problem::EmptyHost, problem);
+        if (!isIpv6Literal(address.host))
+            return refuse(Problem::Junk, problem);
+        const QString after = rest.mid(close + 1);
+        if (after.isEmpty())
+            return refuse(Problem::NoPort, problem);
+        if (!after.startsWith(QLatin1Char(':')))
+            return refuse(Problem::Junk, problem);
+        portText = after.mid(1);
+    } else {
+        const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
+        address.host = colon < 0 ? rest : rest.left(colon);
+        if (address.host.isEmpty())
+            return refuse(Problem::EmptyHost, problem);
+        if (!isHostName(address.host))
+            return refuse(Problem::Junk, problem);
+        if (colon < 0)
+            return refuse(Problem::NoPort, problem);
+        portText = rest.mid(colon + 1);
+    }
+
+    if (portText.isEmpty())
+        return refuse(Problem::NoPort, problem);
+    for (QChar c : portText)
+        if (!c.isDigit() || c.unicode() > 0x7F)
+            return refuse(c == QLatin1Char('/') ? Problem::Junk : Problem::BadPort, problem);
+    bool ok = false;
+    const uint port = portText.toUInt(&ok);
+    if (!ok || port == 0 || port > 65535)
+        return refuse(Problem::BadPort, problem);
+    address.port = quint16(port);
+
+    if (address.mode == Mode::Raw) {
+        address.baud = 9600;
+        if (!query.isEmpty()) {
+            if (!query.startsWith(QLatin1String("baud=")))
+                return refuse(Problem::Junk, problem);
+            const QString value = query.mid(5);
+            // Digits only: toInt() would also take a sign or blanks.
+            static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+            const int baud = digits.match(value).hasMatch() ? value.toInt() : 0;
+            if (baud != 1200 && baud != 2400 && baud != 4800 && baud != 9600)
+                return refuse(Problem::BadBaud, problem);
+            address.baud = baud;
+        }
+    }
+
+    address.host = address.host.toLower();
+    if (problem)
+        *problem = Problem::None;
+    return address;
+}
+
+QString NetworkAddress::text() const {
+    const QString host = this->host.contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + this->host + QLatin1Char(']')
+                             : this->host;
+    if (mode == Mode::Rfc2217)
+        return QStringLiteral("rfc2217://%1:%2").arg(host).arg(port);
+    return QStringLiteral("tcp://%1:%2?baud=%3").arg(host).arg(port).arg(baud);
+}
+
+QString NetworkAddress::describe(Problem problem) {
+    switch (problem) {
+    case Problem::None:
+        return QString();
+    case Problem::NoScheme:
+        return QStringLiteral("网络地址须以 rfc2217:// 或 tcp:// 开头");
+    case Problem::UnknownScheme:
+        return QStringLiteral("只支持 rfc2217:// 和 tcp:// 两种网络地址");
+    case Problem::EmptyHost:
+        return QStringLiteral("网络地址缺少主机名");
+    case Problem::NoPort:
+        return QStringLiteral("网络地址缺少端口号");
+    case Problem::BadPort:
+        return QStringLiteral("端口号须为 1 到 65535");
+    case Problem::BadBaud:
+        return QStringLiteral("波特率须为 1200、2400、4800 或 9600");
+    case Problem::Junk:
+        return QStringLiteral("网络地址的写法不对，应为 rfc2217://主机:端口");
+    }
+    return QString();
+}
+
+QString NetworkAddress::describeInEnglish(Problem problem) {
+    switch (problem) {
+    case Problem::None:
+        return QString();
+    case Problem::NoScheme:
+        return QStringLiteral("a network address starts with rfc2217:// or tcp://");
+    case Problem::UnknownScheme:
+        return QStringLiteral("only rfc2217:// and tcp:// addresses are known");
+    case Problem::EmptyHost:
+        return QStringLiteral("the address has no host");
+    case Problem::NoPort:
+        return QStringLiteral("the address has no port");
+    case Problem::BadPort:
+        return QStringLiteral("the port must be 1 to 65535");
+    case Problem::BadBaud:
+        return QStringLiteral("the rate must be 1200, 2400, 4800 or 9600");
+    case Problem::Junk:
+        return QStringLiteral("the address is malformed; write rfc2217://HOST:PORT");
+    }
+    return QString();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// A serial line reached through a device server on the network, written
+// where a device name goes ([Ports] comN=...):
+//   rfc2217://HOST:PORT          the server speaks Telnet with the Com Port
+//                                Control option; the tool sets its line.
+//   tcp://HOST:PORT[?baud=N]     the server passes bytes through unchanged
+//                                and its line is fixed at N baud (1200, 2400,
+//                                4800 or 9600; 9600 when not given).
+// HOST is a name, an IPv4 address or an IPv6 address in brackets. The scheme
+// is read in either case; nothing else is allowed, so a typing mistake is
+// refused rather than half understood.
+struct NetworkAddress {
+    enum class Mode { Rfc2217, Raw };
+
+    // Why a text is no address, so the message can say what to correct.
+    enum class Problem {
+        None,
+        NoScheme,      // no "scheme://"
+        UnknownScheme, // neither rfc2217 nor tcp
+        EmptyHost,
+        NoPort,
+        BadPort, // not a number from 1 to 65535
+        BadBaud, // tcp:// with a rate the transmitters do not use
+        Junk,    // anything else: a path, a query, stray characters
+    };
+
+    Mode mode = Mode::Rfc2217;
+    QString host;
+    quint16 port = 0;
+    // The fixed rate of a raw link; 0 for rfc2217://, whose rate is set.
+    int baud = 0;
+
+    static std::optional<NetworkAddress> parse(const QString& text, Problem* problem = nullptr);
+    // The canonical form, "rfc2217://host:port" or "tcp://host:port?baud=N".
+    QString text() const;
+
+    // What is wrong with a text, for the user (Chinese) and for a log or
+    // tarnwick-cli (English). Empty for Problem::None.
+    static QString describe(Problem problem);
+    static QString describeInEnglish(Problem problem);
+};
+
+// Whether a device name is meant as a network address: it starts with
+// "scheme://". Such a name is never a device file, even when parse() refuses
+// it.
+bool isNetworkAddress(const QString& deviceName);

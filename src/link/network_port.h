@@ -1,0 +1,140 @@
+#pragma once
+
+#include "link/line_settings.h"
+#include "link/serial_port.h"
+#include "link/telnet_codec.h"
+
+#include <QTcpSocket>
+
+class QDeadlineTimer;
+struct NetworkAddress;
+
+// A serial line behind a device server that speaks RFC 2217 (Telnet with Com
+// Port Control), such as ser2net's telnet(rfc2217) accepter, used like the
+// computer's own port. As with QtSerialPort nothing runs an event loop while
+// an exchange waits, so the socket is driven synchronously and every wait
+// is bounded.
+//
+// open() connects (name lookup included, within the connect time-out), asks
+// the server for Com Port Control and sets the line. A server that refuses
+// the option or never answers is an error, never a plain byte pipe: the tool
+// could not set the rate its search depends on. setSettings() waits for the
+// server to acknowledge the rate; a server that stays silent is taken for
+// gone. A lost connection closes the port, as a pulled-out adapter does.
+//
+// Frames cross the network in bunches, so the port has no line timing, and
+// its latency is added to every reply deadline.
+class NetworkPort final : public SerialPort {
+public:
+    // What went wrong last, for a caller that reacts to the kind or wants the
+    // English text of englishError() (errorString() is Chinese, for the
+    // window).
+    enum class ErrorKind {
+        None,
+        BadAddress,      // not an address this port opens
+        HostNotFound,    // the name did not resolve in time
+        ConnectFailed,   // refused, unreachable, ...
+        ConnectTimedOut, // no answer within the connect time-out
+        NotRfc2217,      // the server refused Com Port Control or never agreed
+        RateNotAcknowledged,
+        RateRefused, // the server set another rate than asked
+        ConnectionLost,
+    };
+
+    static constexpr int kDefaultConnectTimeoutMs = 3000;
+    static constexpr int kDefaultLatencyMs = 25;
+    static constexpr int kDefaultAnswerTimeoutMs = 2000;
+
+    NetworkPort();
+    ~NetworkPort() override;
+
+    NetworkPort(const NetworkPort&) = delete;
+    NetworkPort& operator=(const NetworkPort&) = delete;
+
+    // "rfc2217://HOST:PORT"; takes effect at the next open(). The text is
+    // also the name the device-lost handler and the messages give.
+    void setAddress(const QString& address);
+    QString address() const { return m_address; }
+    // Bounds the name lookup and the TCP connection together.
+    void setConnectTimeout(int msecs) { m_connectTimeoutMs = msecs; }
+    int connectTimeoutMs() const { return m_connectTimeoutMs; }
+    // How long to wait for the server's answer to the option request and to
+    // each change of rate.
+    void setAnswerTimeout(int msecs) { m_answerTimeoutMs = msecs; }
+    void setLatency(int msecs) { m_latencyMs = msecs; }
+    int latencyMs() const override { return m_latencyMs; }
+
+    bool isOpen() const override;
+    bool open() override;
+    void close() override;
+    // In Chinese, for the user, naming the address; empty after a successful
+    // open().
+    QString errorString() const override;
+    ErrorKind errorKind() const { return m_errorKind; }
+    // The same failure in English, for tarnwick-cli and logs.
+    QString englishError() const { return m_englishError; }
+
+    // Kept for the caller's sake; the address says what to open.
+    void setPortNumber(int number) override { m_portNumber = number; }
+    int portNumber() const override { return m_portNumber; }
+    // While open, waits for the server to acknowledge the rate. A server that
+    // stays silent closes the port (the device-lost handler is told); one
+    // that sets another rate leaves the previous settings in force and this
+    // returns false.
+    bool setSettings(const QString& settings) override;
+    QString settings() const override;
+
+    // Drops what has arrived and asks the server to drop what it holds from
+    // the line, without waiting for its answer.
+    void discardInput() override;
+    // Nothing to do: write() has handed everything to the network.
+    void discardOutput() override {}
+    void write(const QByteArray& data) override;
+    QByteArray readAll() override;
+    // A negative time counts as zero. Telnet commands alone do not count as
+    // input.
+    bool waitForInput(int msecs) override;
+
+    bool hasLineTiming() const override { return false; }
+
+    void setDeviceLostHandler(DeviceLostHandler handler) override;
+
+private:
+    enum class RateAnswer { Acknowledged, Different, Silent, Lost };
+
+    bool fail(ErrorKind kind, const QString& chinese, const QString& english);
+    bool connectTo(const NetworkAddress& address);
+    bool negotiate();
+    RateAnswer applySettings(const LineSettings& settings);
+    // Sends bytes and waits (bounded) until the socket has passed them on.
+    void send(const QByteArray& bytes);
+    // Decodes what the socket holds, answers negotiations.
+    void takeIn();
+    // Takes in what has arrived without waiting.
+    void poll();
+    bool connected() const;
+    void onSocketProblem(QAbstractSocket::SocketError error);
+    void markLost();
+    void closeIfLost();
+    void resetSocket();
+
+    QTcpSocket m_socket;
+    telnet::Session m_session;
+    QByteArray m_received;
+    QString m_address;
+    int m_portNumber = 1;
+    int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
+    int m_answerTimeoutMs = kDefaultAnswerTimeoutMs;
+    int m_latencyMs = kDefaultLatencyMs;
+    LineSettings m_settings;
+    QString m_errorString;
+    QString m_englishError;
+    ErrorKind m_errorKind = ErrorKind::None;
+    DeviceLostHandler m_deviceLost;
+    // Open means connected, agreed and set up; the socket is connected much
+    // earlier, during open().
+    bool m_open = false;
+    // Set when the connection broke, possibly from deep inside one of the
+    // socket's own calls; the port is closed once that call has returned.
+    bool m_lost = false;
+};

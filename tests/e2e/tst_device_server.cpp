@@ -1,0 +1,219 @@
+// The simulated bus behind a real serial device server: ser2net on loopback,
+// its telnet(rfc2217) accepter in front of the simulator's pseudo-terminal,
+// reached through the port the user picks by number and the core's
+// exchange. Each transmitter of the default bus answers only at its own
+// rate, so finding it proves the rate was set through the server; and the
+// server going away and coming back is an adapter pulled out and plugged in.
+
+#include "link/bus_line.h"
+#include "link/clock.h"
+#include "link/device_port.h"
+#include "link/port_devices.h"
+#include "support/memory_settings_store.h"
+#include "support/simulator_process.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Generous: the machine is shared, and only a hang should fail a test.
+constexpr int kPatienceMs = 10000;
+
+QString ser2netPath() {
+    // It lives in sbin, which an ordinary user's PATH may leave out.
+    QString path = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(QStringLiteral("ser2net"),
+                                              {QStringLiteral("/usr/sbin"),
+                                               QStringLiteral("/usr/local/sbin"),
+                                               QStringLiteral("/sbin")});
+    return path;
+}
+
+quint16 freeLoopbackPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// ser2net in the foreground with a configuration of its own.
+class Ser2net {
+public:
+    Ser2net(const QString& program, const QString& device, quint16 port)
+        : m_program(program) {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        QFile yaml(m_dir.filePath(QStringLiteral("ser2net.yaml")));
+        if (yaml.open(QIODevice::WriteOnly))
+            yaml.write(QStringLiteral("connection: &bus\n"
+                                      "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
+                                      "  connector: serialdev,%2,9600n81,local\n"
+                                      "  options:\n"
+                                      "    kickolduser: true\n")
+                           .arg(port)
+                           .arg(device)
+                           .toUtf8());
+        m_config = yaml.fileName();
+    }
+    ~Ser2net() { stop(); }
+
+    bool start() {
+        m_process.start(m_program, {QStringLiteral("-n"), QStringLiteral("-d"),
+                                    QStringLiteral("-c"), m_config});
+        return m_process.waitForStarted(kPatienceMs);
+    }
+    void stop() {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(kPatienceMs)) {
+            m_process.kill();
+            m_process.waitForFinished(kPatienceMs);
+        }
+    }
+    QString output() { return QString::fromUtf8(m_process.readAll()); }
+
+private:
+    QString m_program;
+    QTemporaryDir m_dir;
+    QString m_config;
+    QProcess m_process;
+};
+
+// ser2net takes a moment to listen after it starts; opening is retried
+// until then.
+bool openWithin(SerialPort& port, int msecs) {
+    const QDeadlineTimer deadline(msecs);
+    while (!port.open()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+struct Transmitter {
+    const char* address;
+    int baud;
+    const char* model;
+};
+const Transmitter kDefaultBus[] = {
+    {"01", 9600, "PDS301"}, {"07", 4800, "PDS305G"}, {"12", 1200, "LT200"}};
+const int kRates[] = {9600, 4800, 2400, 1200};
+
+QString lineSettings(int baud) {
+    return QStringLiteral("%1,N,8,1").arg(baud);
+}
+
+} // namespace
+
+class TestDeviceServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void finds_each_transmitter_at_its_own_rate();
+    void server_restart_is_a_lost_port_that_comes_back();
+    void cleanupTestCase();
+
+private:
+    QString m_ser2net;
+    SimulatorProcess* m_simulator = nullptr;
+};
+
+void TestDeviceServer::initTestCase() {
+    m_ser2net = ser2netPath();
+    if (m_ser2net.isEmpty())
+        QSKIP("ser2net is not installed (scripts/install-deps.sh installs it)");
+    m_simulator = new SimulatorProcess;
+    QVERIFY2(m_simulator->start(), qPrintable(m_simulator->errorString()));
+}
+
+void TestDeviceServer::cleanupTestCase() {
+    delete m_simulator;
+}
+
+void TestDeviceServer::finds_each_transmitter_at_its_own_rate() {
+    const quint16 tcpPort = freeLoopbackPort();
+    Ser2net server(m_ser2net, m_simulator->devicePath(), tcpPort);
+    QVERIFY(server.start());
+
+    MemorySettingsStore settings;
+    settings.setValue("Ports", "com1", QStringLiteral("rfc2217://127.0.0.1:%1").arg(tcpPort));
+    const PortDevices devices(settings);
+    DevicePort port(devices);
+    port.setPortNumber(1);
+    SteadyClock clock;
+    BusLine line(port, clock);
+    QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
+    QVERIFY(port.isNetwork());
+
+    for (const Transmitter& t : kDefaultBus) {
+        const QString address = QString::fromLatin1(t.address);
+        QStringList answeredAt;
+        for (int rate : kRates) {
+            QVERIFY(port.setSettings(lineSettings(rate)));
+            const QString reply = line.exchange(address, QStringLiteral("AD"));
+            if (reply == '*' + address + address + '\r')
+                answeredAt.append(QString::number(rate));
+            else
+                QCOMPARE(reply, QStringLiteral("ERR 0\r"));
+        }
+        QCOMPARE(answeredAt, QStringList{QString::number(t.baud)});
+
+        QVERIFY(port.setSettings(lineSettings(t.baud)));
+        QCOMPARE(line.exchange(address, QStringLiteral("TY")),
+                 '*' + address + QLatin1String(t.model) + '\r');
+        const QString pressure = line.exchange(address, QStringLiteral("RP0"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\*%1[+-][0-9.]+\r$").arg(address))
+                     .match(pressure)
+                     .hasMatch(),
+                 qPrintable(pressure));
+    }
+    QVERIFY(port.isOpen());
+}
+
+void TestDeviceServer::server_restart_is_a_lost_port_that_comes_back() {
+    const quint16 tcpPort = freeLoopbackPort();
+    Ser2net server(m_ser2net, m_simulator->devicePath(), tcpPort);
+    QVERIFY(server.start());
+
+    MemorySettingsStore settings;
+    settings.setValue("Ports", "com1", QStringLiteral("rfc2217://127.0.0.1:%1").arg(tcpPort));
+    const PortDevices devices(settings);
+    DevicePort port(devices);
+    port.setPortNumber(1);
+    QStringList lost;
+    port.setDeviceLostHandler([&](const QString& device) { lost.append(device); });
+    SteadyClock clock;
+    BusLine line(port, clock);
+    QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
+    QVERIFY(port.setSettings(lineSettings(4800)));
+    QCOMPARE(line.exchange("07", "AD"), QStringLiteral("*0707\r"));
+
+    server.stop();
+    QCOMPARE(line.exchange("07", "AD"), QStringLiteral("ERR 0\r"));
+    QVERIFY(!port.isOpen());
+    QCOMPARE(lost, QStringList{settings.values.value("Ports/com1")});
+    QCOMPARE(port.networkPort().errorKind(), NetworkPort::ErrorKind::ConnectionLost);
+    // While it is away, opening says so and names it.
+    QVERIFY(!port.open());
+    QVERIFY2(port.englishError().contains(QString::number(tcpPort)),
+             qPrintable(port.englishError()));
+
+    QVERIFY(server.start());
+    QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
+    // The port keeps its settings across the loss, and sets them again.
+    QCOMPARE(port.settings(), QStringLiteral("4800,n,8,1"));
+    QCOMPARE(line.exchange("07", "AD"), QStringLiteral("*0707\r"));
+    QCOMPARE(lost.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestDeviceServer)
+#include "tst_device_server.moc"
