@@ -1,6 +1,6 @@
 #include "link/clock.h"
+#include "link/device_port.h"
 #include "link/port_devices.h"
-#include "link/qt_serial_port.h"
 #include "link/qt_settings_store.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
@@ -14,7 +14,9 @@ int main(int argc, char* argv[]) {
 
     QtSettingsStore settings;
     PortDevices devices(settings);
-    QtSerialPort port(devices);
+    // A port number maps to a serial device or to a device server on the
+    // network ([Ports] comN=rfc2217://HOST:PORT).
+    DevicePort port(devices);
     SteadyClock clock;
     QtMessageBoxes messages;
 

@@ -36,8 +36,9 @@ struct GlobalOptionSet {
         {QStringLiteral("p"), QStringLiteral("port")},
         QStringLiteral("Serial port: com1 to com6, mapped as the window maps them (the [Ports] "
                        "group of its settings file), or a device: a path, or a name looked for "
-                       "in the current folder, then under /dev. Default: $TARNWICK_PORT, else "
-                       "the port the window remembers."),
+                       "in the current folder, then under /dev; or rfc2217://HOST:PORT, a serial "
+                       "device server speaking RFC 2217. Default: $TARNWICK_PORT, else the port "
+                       "the window remembers."),
         QStringLiteral("port")};
     QCommandLineOption json{
         {QStringLiteral("j"), QStringLiteral("json")},
@@ -48,6 +49,17 @@ struct GlobalOptionSet {
     QCommandLineOption traceFile{QStringLiteral("trace-file"),
                                  QStringLiteral("The same trace into a file (replaced)."),
                                  QStringLiteral("file")};
+    QCommandLineOption latency{
+        QStringLiteral("latency"),
+        QStringLiteral("For a network port: milliseconds its link adds to every reply time-out "
+                       "and to the wait after a failure (0 to 10000). Default: 25, or comN.latency "
+                       "in the settings file."),
+        QStringLiteral("ms")};
+    QCommandLineOption connectTimeout{
+        QStringLiteral("connect-timeout"),
+        QStringLiteral("For a network port: milliseconds a connection (name lookup included) "
+                       "may take (1 to 60000). Default: 3000, or comN.connectTimeout."),
+        QStringLiteral("ms")};
     QCommandLineOption noLineTiming{
         QStringLiteral("no-line-timing"),
         QStringLiteral("The port is a link without line timing (a software simulator on a "
@@ -60,7 +72,8 @@ struct GlobalOptionSet {
                             QStringLiteral("Show this help.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, json, trace, traceFile, noLineTiming, dryRun, help});
+        parser.addOptions(
+            {port, json, trace, traceFile, latency, connectTimeout, noLineTiming, dryRun, help});
     }
 
     void readInto(const QCommandLineParser& parser, GlobalOptions& options) const {
@@ -70,6 +83,10 @@ struct GlobalOptionSet {
         options.trace = options.trace || parser.isSet(trace);
         if (parser.isSet(traceFile))
             options.traceFile = parser.value(traceFile);
+        if (parser.isSet(latency))
+            options.latency = parser.value(latency);
+        if (parser.isSet(connectTimeout))
+            options.connectTimeout = parser.value(connectTimeout);
         options.noLineTiming = options.noLineTiming || parser.isSet(noLineTiming);
         options.dryRun = options.dryRun || parser.isSet(dryRun);
     }

@@ -1,7 +1,9 @@
 #include "cli/connection.h"
 
+#include "cli/arguments.h"
 #include "cli/output.h"
 #include "cli/port_messages.h"
+#include "link/network_address.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,9 +43,21 @@ struct DevicePath {
 std::variant<DevicePath, QString> devicePath(const QString& given) {
     if (given.trimmed().isEmpty())
         return QStringLiteral("--port is empty: give com1 to com6 or a device");
+    if (isNetworkAddress(given)) {
+        NetworkAddress::Problem problem = NetworkAddress::Problem::None;
+        const std::optional<NetworkAddress> address = NetworkAddress::parse(given, &problem);
+        if (!address)
+            return QStringLiteral("\"%1\" is no port: %2")
+                .arg(given, NetworkAddress::describeInEnglish(problem));
+        if (address->mode != NetworkAddress::Mode::Rfc2217)
+            return QStringLiteral("\"%1\": a raw TCP server (tcp://) is not supported; give "
+                                  "rfc2217://HOST:PORT for a device server speaking RFC 2217")
+                .arg(given);
+        return DevicePath{address->text(), QString()};
+    }
     if (given.contains(QLatin1String("://")))
-        return QStringLiteral("\"%1\" is an unknown kind of port: give com1 to com6 or a device "
-                              "path")
+        return QStringLiteral("\"%1\" is an unknown kind of port: give com1 to com6, a device "
+                              "path or rfc2217://HOST:PORT")
             .arg(given);
     if (given.contains(QLatin1Char('/')))
         return DevicePath{QFileInfo(given).absoluteFilePath(), QString()};
@@ -104,6 +118,28 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
     if (options.noLineTiming)
         c->m_settings.overrideValue(kPorts, QStringLiteral("com%1.lineTiming").arg(number),
                                     QStringLiteral("false"));
+    // The link's figures, checked here since the settings file would fall
+    // back to the defaults in silence.
+    const auto networkOption = [&](const std::optional<QString>& value, const QString& key,
+                                   const QString& option, int low, int high) {
+        if (!value)
+            return true;
+        if (!parseWholeNumber(*value, low, high)) {
+            printError(QStringLiteral("--%1 \"%2\": give milliseconds from %3 to %4")
+                           .arg(option, *value)
+                           .arg(low)
+                           .arg(high));
+            return false;
+        }
+        c->m_settings.overrideValue(kPorts, QStringLiteral("com%1.%2").arg(number).arg(key),
+                                    *value);
+        return true;
+    };
+    if (!networkOption(options.latency, QStringLiteral("latency"), QStringLiteral("latency"), 0,
+                       10'000) ||
+        !networkOption(options.connectTimeout, QStringLiteral("connectTimeout"),
+                       QStringLiteral("connect-timeout"), 1, 60'000))
+        return nullptr;
 
     const QString device = c->m_devices.deviceName(number);
     c->m_port.setPortNumber(number);
@@ -112,7 +148,8 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
         if (!error.device.isEmpty())
             error.device = absoluteDevice(error.device);
         printError(
-            portErrorMessage(error) + lookedFor +
+            (c->m_port.isNetwork() ? c->m_port.englishError() : portErrorMessage(error)) +
+            lookedFor +
             (number == kDevicePathPort ? QString() : QStringLiteral(" (com%1)").arg(number)));
         return nullptr;
     }

@@ -5,8 +5,8 @@
 #include "cli/traced_port.h"
 #include "link/bus_line.h"
 #include "link/clock.h"
+#include "link/device_port.h"
 #include "link/port_devices.h"
-#include "link/qt_serial_port.h"
 #include "link/qt_settings_store.h"
 
 #include <cstdio>
@@ -36,7 +36,7 @@ private:
     QtSettingsStore m_file;
     CliSettings m_settings{m_file};
     PortDevices m_devices{m_settings};
-    QtSerialPort m_port{m_devices};
+    DevicePort m_port{m_devices};
     std::FILE* m_traceFile = nullptr;
     std::unique_ptr<TracedPort> m_traced;
     SteadyClock m_clock;

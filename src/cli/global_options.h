@@ -14,5 +14,9 @@ struct GlobalOptions {
     // The trace into this file instead of stderr, when not empty.
     QString traceFile;
     bool noLineTiming = false;
+    // For a network port: its latency and connect time-out in milliseconds,
+    // as given (checked when the port opens).
+    std::optional<QString> latency;
+    std::optional<QString> connectTimeout;
     bool dryRun = false;
 };

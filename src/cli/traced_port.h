@@ -33,6 +33,7 @@ public:
     QByteArray readAll() override;
     bool waitForInput(int msecs) override { return m_port.waitForInput(msecs); }
     bool hasLineTiming() const override { return m_port.hasLineTiming(); }
+    int latencyMs() const override { return m_port.latencyMs(); }
     void setDeviceLostHandler(DeviceLostHandler handler) override {
         m_port.setDeviceLostHandler(std::move(handler));
     }

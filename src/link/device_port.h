@@ -25,6 +25,7 @@ public:
     void close() override { m_active->close(); }
     // In Chinese, for the user, as both ports give it.
     QString errorString() const override { return m_active->errorString(); }
+    PortError lastError() const override { return m_active->lastError(); }
     // For an English caller: the network port's English text when the last
     // open() chose it, else errorString() (the serial port's messages exist
     // only in Chinese).

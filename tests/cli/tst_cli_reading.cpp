@@ -129,7 +129,7 @@ void TestCliReading::commands_data() {
                                    << QStringList{} << QStringLiteral("--port is empty");
     QTest::newRow("a port of an unknown kind")
         << QStringList{"--port", "foo://host:1", "read", "01"} << false << 2 << QStringList{}
-        << QStringLiteral("unknown kind of port");
+        << QStringLiteral("is no port: only rfc2217:// and tcp:// addresses are known");
     QTest::newRow("help COMMAND") << QStringList{"help", "read"} << false << 0
                                   << QStringList{"Usage: tarnwick-cli [global options] read "
                                                  "[options] ADDR"}

@@ -10,6 +10,7 @@
 #include "link/device_port.h"
 #include "link/port_devices.h"
 #include "support/memory_settings_store.h"
+#include "support/ser2net_process.h"
 #include "support/simulator_process.h"
 
 #include <QDeadlineTimer>
@@ -23,68 +24,7 @@
 
 namespace {
 
-// Generous: the machine is shared, and only a hang should fail a test.
-constexpr int kPatienceMs = 10000;
-
-QString ser2netPath() {
-    // It lives in sbin, which an ordinary user's PATH may leave out.
-    QString path = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(QStringLiteral("ser2net"),
-                                              {QStringLiteral("/usr/sbin"),
-                                               QStringLiteral("/usr/local/sbin"),
-                                               QStringLiteral("/sbin")});
-    return path;
-}
-
-quint16 freeLoopbackPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// ser2net in the foreground with a configuration of its own.
-class Ser2net {
-public:
-    Ser2net(const QString& program, const QString& device, quint16 port)
-        : m_program(program) {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        QFile yaml(m_dir.filePath(QStringLiteral("ser2net.yaml")));
-        if (yaml.open(QIODevice::WriteOnly))
-            yaml.write(QStringLiteral("connection: &bus\n"
-                                      "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                      "  connector: serialdev,%2,9600n81,local\n"
-                                      "  options:\n"
-                                      "    kickolduser: true\n")
-                           .arg(port)
-                           .arg(device)
-                           .toUtf8());
-        m_config = yaml.fileName();
-    }
-    ~Ser2net() { stop(); }
-
-    bool start() {
-        m_process.start(m_program, {QStringLiteral("-n"), QStringLiteral("-d"),
-                                    QStringLiteral("-c"), m_config});
-        return m_process.waitForStarted(kPatienceMs);
-    }
-    void stop() {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(kPatienceMs)) {
-            m_process.kill();
-            m_process.waitForFinished(kPatienceMs);
-        }
-    }
-    QString output() { return QString::fromUtf8(m_process.readAll()); }
-
-private:
-    QString m_program;
-    QTemporaryDir m_dir;
-    QString m_config;
-    QProcess m_process;
-};
+constexpr int kPatienceMs = Ser2net::kPatienceMs;
 
 // ser2net takes a moment to listen after it starts; opening is retried
 // until then.
