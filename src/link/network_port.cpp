@@ -7,6 +7,12 @@
 #include <QHostInfo>
 #include <QTimer>
 
+#ifdef Q_OS_LINUX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 #include <future>
 #include <memory>
 #include <thread>
@@ -393,6 +399,14 @@ void NetworkPort::takeIn() {
     const QByteArray chunk = m_socket.readAll();
     if (chunk.isEmpty())
         return;
+#ifdef Q_OS_LINUX
+    // A server that leaves Nagle's algorithm on (ser2net's default) holds the
+    // rest of a reply until its first bytes are acknowledged, and a delayed
+    // acknowledgement costs tens of milliseconds an exchange. The kernel drops
+    // this flag again after a while, so it is set after every read.
+    const int quick = 1;
+    ::setsockopt(int(m_socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &quick, sizeof quick);
+#endif
     m_received += m_session.receive(chunk);
     send(m_session.takeReplies());
 }

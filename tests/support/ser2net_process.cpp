@@ -20,7 +20,7 @@ quint16 freeLoopbackPort() {
     return probe.serverPort();
 }
 
-Ser2net::Ser2net(const QString& program, const QString& device, quint16 port)
+Ser2net::Ser2net(const QString& program, const QString& device, quint16 port, bool charDelay)
     : m_program(program)
     , m_port(port) {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -30,9 +30,11 @@ Ser2net::Ser2net(const QString& program, const QString& device, quint16 port)
                                   "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
                                   "  connector: serialdev,%2,9600n81,local\n"
                                   "  options:\n"
-                                  "    kickolduser: true\n")
+                                  "    kickolduser: true\n"
+                                  "%3")
                        .arg(port)
                        .arg(device)
+                       .arg(charDelay ? QString() : QStringLiteral("    chardelay: false\n"))
                        .toUtf8());
     m_config = yaml.fileName();
 }

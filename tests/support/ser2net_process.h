@@ -20,7 +20,9 @@ public:
     // Generous: the machine is shared, and only a hang should fail a test.
     static constexpr int kPatienceMs = 10000;
 
-    Ser2net(const QString& program, const QString& device, quint16 port);
+    // Without charDelay, ser2net sends on what it reads at once instead of
+    // holding it for a couple of character times (its default).
+    Ser2net(const QString& program, const QString& device, quint16 port, bool charDelay = true);
     ~Ser2net();
 
     bool start();
