@@ -43,23 +43,9 @@ ProcessRun runCli(const QStringList& args) {
     return r;
 }
 
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
-// Characters on the wire in the trace lines, escapes counted as one.
-qint64 wireCharacters(const QStringList& lines) {
-    qint64 n = 0;
-    for (const QString& l : lines) {
-        const QString frame = l.section(' ', 3).section(QStringLiteral(" -- "), 0, 0);
-        n += frame.size() - frame.count(QLatin1Char('\\')) - 2 * frame.count(QStringLiteral("\\x"));
-    }
-    return n;
-}
-
-// How far each cycle of poll started from its slot (start + n x interval),
-// from the times of its CSV rows; nothing when the run failed.
+// How far each cycle of poll started from the slot it ran in (start + n x
+// interval; a cycle after an overrun runs in a later slot), from the times of
+// its CSV rows; nothing when the run failed.
 std::optional<QList<double>> pollScheduleErrorsMs(const QString& device, int cycles,
                                                   int intervalMs) {
     QProcess p;
@@ -78,8 +64,11 @@ std::optional<QList<double>> pollScheduleErrorsMs(const QString& device, int cyc
     if (times.size() != cycles)
         return std::nullopt;
     QList<double> errors;
-    for (int n = 0; n < cycles; ++n)
-        errors.append(double(qAbs(times[n] - (times[0] + qint64(n) * intervalMs))));
+    for (const qint64 t : times) {
+        const qint64 since = t - times[0];
+        const qint64 slot = (since + intervalMs / 2) / intervalMs;
+        errors.append(double(qAbs(since - slot * intervalMs)));
+    }
     return errors;
 }
 
@@ -88,6 +77,20 @@ const QByteArray kRatesBus = R"({"transmitters": [
     {"address": "03", "baud": 2400}, {"address": "04", "baud": 1200}]})";
 
 } // namespace
+
+double median(QList<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+qint64 wireCharacters(const QStringList& lines) {
+    qint64 n = 0;
+    for (const QString& l : lines) {
+        const QString frame = l.section(' ', 3).section(QStringLiteral(" -- "), 0, 0);
+        n += frame.size() - frame.count(QLatin1Char('\\')) - 2 * frame.count(QStringLiteral("\\x"));
+    }
+    return n;
+}
 
 void cliRuns(const AddFigure& add) {
     std::printf("tarnwick-cli as a process\n");

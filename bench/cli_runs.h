@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -8,3 +10,7 @@
 // simulated bus. Each figure goes to add(figure, measured, goal, met).
 using AddFigure = std::function<void(const QString&, const QString&, const QString&, bool)>;
 void cliRuns(const AddFigure& add);
+
+// Characters on the wire in simulator trace lines, escapes counted as one.
+qint64 wireCharacters(const QStringList& lines);
+double median(QList<double> values);

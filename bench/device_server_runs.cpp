@@ -29,21 +29,6 @@ double runMs(const QStringList& args) {
     return double(wall.nsecsElapsed()) / 1e6;
 }
 
-// Characters on the wire in the simulator's trace lines.
-qint64 wireCharacters(const QStringList& lines) {
-    qint64 n = 0;
-    for (const QString& l : lines) {
-        const QString frame = l.section(' ', 3).section(QStringLiteral(" -- "), 0, 0);
-        n += frame.size() - frame.count(QLatin1Char('\\')) - 2 * frame.count(QStringLiteral("\\x"));
-    }
-    return n;
-}
-
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
 void measure(const AddFigure& add, bool charDelay) {
     SimulatorProcess simulator({}, kBus);
     if (!simulator.start())
