@@ -19,15 +19,33 @@ std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& c
     const std::optional<QString> address = parseBusAddress(addressText);
     if (!address)
         printError(QStringLiteral("\"%1\" is no bus address (1 to 99)").arg(addressText));
-    const QString rateText = context.parser.value(QStringLiteral("baud"));
-    std::optional<int> rate = -1;
-    if (rateText.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0 &&
-        !(rate = parseBaudIndex(rateText)))
-        printError(
-            QStringLiteral("--baud \"%1\": give 1200, 2400, 4800, 9600 or auto").arg(rateText));
+    const std::optional<int> rate = rateOption(context);
     if (!address || !rate)
         return std::nullopt;
     return AddressedTransmitter{*address, *rate};
+}
+
+std::optional<int> rateOption(const CommandContext& context) {
+    const QString text = context.parser.value(QStringLiteral("baud"));
+    if (text.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+        return -1;
+    const std::optional<int> rate = parseBaudIndex(text);
+    if (!rate)
+        printError(QStringLiteral("--baud \"%1\": give 1200, 2400, 4800, 9600 or auto").arg(text));
+    return rate;
+}
+
+int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& device) {
+    if (baudIndex >= 0) {
+        if (transmitter.setBaudIndex(baudIndex))
+            return baudIndex;
+        printError(QStringLiteral("%1 refuses the rate").arg(device));
+        return -1;
+    }
+    const int found = transmitter.findRate(stopRequested);
+    if (found < 0)
+        printError(QStringLiteral("no answer from %1 at any rate").arg(transmitter.address()));
+    return found;
 }
 
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,
@@ -38,15 +56,8 @@ int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& ad
     BusLine& line = connection->line();
     ReachedTransmitter reached{addressed.address, std::move(connection),
                                TransmitterConnection(line, addressed.address)};
-    TransmitterConnection& transmitter = reached.transmitter;
-    if (addressed.baudIndex >= 0 && !transmitter.setBaudIndex(addressed.baudIndex)) {
-        printError(QStringLiteral("%1 refuses the rate").arg(reached.connection->device()));
+    if (reachRate(reached.transmitter, addressed.baudIndex, reached.connection->device()) < 0)
         return kExitFailed;
-    }
-    if (addressed.baudIndex < 0 && transmitter.findRate(stopRequested) < 0) {
-        printError(QStringLiteral("no answer from %1 at any rate").arg(addressed.address));
-        return kExitFailed;
-    }
     return use(reached);
 }
 

@@ -22,6 +22,14 @@ struct AddressedTransmitter {
 // Nothing after a message when the address or the rate is no such thing.
 std::optional<AddressedTransmitter> addressedTransmitter(const CommandContext& context);
 
+// The --baud option: a baud index, or -1 for auto; nothing after a message.
+std::optional<int> rateOption(const CommandContext& context);
+
+// Sets the line to a baud index, or with -1 finds the transmitter's rate with
+// "AD" probes; the baud index in force, or -1 after a message naming the
+// device or the transmitter.
+int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& device);
+
 // The port opened and the line at the transmitter's rate.
 struct ReachedTransmitter {
     // The address as the command line gave it; a move changes the

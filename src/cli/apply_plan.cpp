@@ -144,10 +144,6 @@ parseApplyDocument(const QByteArray& document, bool withTrims, bool withTexts,
 }
 
 std::optional<Refusal> cloneProblem(const ApplyDocument& document, const WritePlan& plan) {
-    const auto decimalsOf = [](const QString& number) {
-        const qsizetype point = number.indexOf(QLatin1Char('.'));
-        return point < 0 ? 0 : int(number.trimmed().size() - point - 1);
-    };
     // With its decimals, the document's pressures go out at them, and the
     // clone reads back as the source did.
     if (document.values.contains(QStringLiteral("decimals")))
@@ -158,7 +154,7 @@ std::optional<Refusal> cloneProblem(const ApplyDocument& document, const WritePl
             continue;
         const QString held = document.values.value(w.key);
         const QString sent = w.command.mid(commandText(setting->command).size());
-        if (decimalsOf(held) != decimalsOf(sent))
+        if (decimalsWritten(held) != decimalsWritten(sent))
             return Refusal{QStringLiteral("%1: the document holds \"%2\", which would go out as "
                                           "\"%3\" with the transmitter's decimals; give the "
                                           "decimals in the document too")

@@ -83,7 +83,7 @@ struct Reading {
 };
 
 Reading readingOf(const Exchanged& reply) {
-    if (!reply.answered() || reply.kind == ReplyKind::NoData)
+    if (reply.kind != ReplyKind::Data)
         return {std::nullopt, replyProblem(reply.kind)};
     if (!isReading(reply.reply))
         return {std::nullopt, QStringLiteral("not a reading")};
@@ -186,21 +186,15 @@ struct PollOptions {
 
 // Finds each transmitter's rate and reads its unit, once; nothing after a
 // message for every one that answers at no rate.
-std::optional<QList<Polled>> findTransmitters(BusLine& line, const PollOptions& options) {
+std::optional<QList<Polled>> findTransmitters(Connection& connection, const PollOptions& options) {
     QList<Polled> polled;
     bool all = true;
     for (const QString& address : options.addresses) {
         if (stopRequested())
             return std::nullopt;
-        TransmitterConnection transmitter(line, address);
-        const int baudIndex = options.baudIndex >= 0 && transmitter.setBaudIndex(options.baudIndex)
-                                  ? options.baudIndex
-                              : options.baudIndex < 0 ? transmitter.findRate(stopRequested)
-                                                      : -1;
+        TransmitterConnection transmitter(connection.line(), address);
+        const int baudIndex = reachRate(transmitter, options.baudIndex, connection.device());
         if (baudIndex < 0) {
-            printError(options.baudIndex < 0
-                           ? QStringLiteral("no answer from %1 at any rate").arg(address)
-                           : QStringLiteral("%1 refuses the rate").arg(address));
             all = false;
             continue;
         }
@@ -344,13 +338,10 @@ std::optional<PollOptions> pollOptions(const CommandContext& context) {
     options.addresses = once;
     if (ok && options.addresses.isEmpty())
         fail(QStringLiteral("poll needs an address: ADDR... or --address LIST"));
-    const QString rate = p.value(QStringLiteral("baud"));
-    if (rate.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
-        if (const std::optional<int> index = parseBaudIndex(rate))
-            options.baudIndex = *index;
-        else
-            fail(QStringLiteral("--baud \"%1\": give 1200, 2400, 4800, 9600 or auto").arg(rate));
-    }
+    if (const std::optional<int> rate = rateOption(context))
+        options.baudIndex = *rate;
+    else
+        ok = false;
     const std::optional<int> interval = parseWholeNumber(p.value(kInterval), 0, 86'400'000);
     const std::optional<int> count = parseWholeNumber(p.value(kCount), 0, 1'000'000'000);
     const std::optional<int> retries = parseWholeNumber(p.value(kRetries), 0, kMostRetries);
@@ -381,7 +372,7 @@ int runPoll(CommandContext& context) {
     const std::unique_ptr<Connection> connection = Connection::open(context.options);
     if (!connection)
         return kExitUsage;
-    std::optional<QList<Polled>> polled = findTransmitters(connection->line(), *options);
+    std::optional<QList<Polled>> polled = findTransmitters(*connection, *options);
     if (!polled)
         return kExitFailed;
     return pollBus(*connection, *polled, *options);

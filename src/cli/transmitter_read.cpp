@@ -90,6 +90,12 @@ std::optional<double> quantityValue(const QString& value) {
     return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
 }
 
+int decimalsWritten(const QString& number) {
+    const QString text = number.trimmed();
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    return point < 0 ? 0 : int(text.size() - point - 1);
+}
+
 QString unitSuffix(const TransmitterRead& read) {
     return read.unitCode ? QLatin1Char(' ') + unitNames().value(*read.unitCode) : QString();
 }

@@ -49,5 +49,8 @@ std::optional<int> codeValue(const QString& value, int highest);
 // number; nothing for anything else.
 std::optional<double> quantityValue(const QString& value);
 
+// The decimals a number is written with: the digits after its point.
+int decimalsWritten(const QString& number);
+
 // " kPa" for a read that knows its unit; empty otherwise.
 QString unitSuffix(const TransmitterRead& read);

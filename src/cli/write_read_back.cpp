@@ -5,20 +5,12 @@
 
 #include <cmath>
 
-namespace {
-// The decimals a pressure was sent with: the digits after its point.
-int sentDecimals(const QString& sent) {
-    const qsizetype point = sent.indexOf(QLatin1Char('.'));
-    return point < 0 ? 0 : int(sent.size() - point - 1);
-}
-} // namespace
-
 bool holdsSentValue(SettingKind kind, const QString& sent, const QString& read) {
     switch (kind) {
     case SettingKind::Pressure: {
         const std::optional<double> a = quantityValue(sent);
         const std::optional<double> b = quantityValue(read);
-        const double scale = std::pow(10.0, sentDecimals(sent));
+        const double scale = std::pow(10.0, decimalsWritten(sent));
         return a && b && std::llround(*a * scale) == std::llround(*b * scale);
     }
     case SettingKind::Unit:
