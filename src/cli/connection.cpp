@@ -38,8 +38,8 @@ struct DevicePath {
 };
 
 // A path as given; a name alone, in the current folder when such a file is
-// there, else under /dev, where devices live. An empty name and an address
-// of another kind ("rfc2217://...") are refused with a message.
+// there, else under /dev, where devices live. An empty name and a network
+// address that is malformed or of an unknown kind are refused with a message.
 std::variant<DevicePath, QString> devicePath(const QString& given) {
     if (given.trimmed().isEmpty())
         return QStringLiteral("--port is empty: give com1 to com6 or a device");
@@ -49,15 +49,11 @@ std::variant<DevicePath, QString> devicePath(const QString& given) {
         if (!address)
             return QStringLiteral("\"%1\" is no port: %2")
                 .arg(given, NetworkAddress::describeInEnglish(problem));
-        if (address->mode != NetworkAddress::Mode::Rfc2217)
-            return QStringLiteral("\"%1\": a raw TCP server (tcp://) is not supported; give "
-                                  "rfc2217://HOST:PORT for a device server speaking RFC 2217")
-                .arg(given);
         return DevicePath{address->text(), QString()};
     }
     if (given.contains(QLatin1String("://")))
         return QStringLiteral("\"%1\" is an unknown kind of port: give com1 to com6, a device "
-                              "path or rfc2217://HOST:PORT")
+                              "path, rfc2217://HOST:PORT or tcp://HOST:PORT?baud=RATE")
             .arg(given);
     if (given.contains(QLatin1Char('/')))
         return DevicePath{QFileInfo(given).absoluteFilePath(), QString()};

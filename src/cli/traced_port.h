@@ -34,6 +34,7 @@ public:
     bool waitForInput(int msecs) override { return m_port.waitForInput(msecs); }
     bool hasLineTiming() const override { return m_port.hasLineTiming(); }
     int latencyMs() const override { return m_port.latencyMs(); }
+    int fixedBaud() const override { return m_port.fixedBaud(); }
     void setDeviceLostHandler(DeviceLostHandler handler) override {
         m_port.setDeviceLostHandler(std::move(handler));
     }

@@ -63,7 +63,7 @@ bool TransmitterConnection::answersAddress() {
 }
 
 int TransmitterConnection::findRate(const std::function<bool()>& stop) {
-    for (const int index : kSearchBaudIndexes) {
+    for (const int index : searchBaudIndexes(m_line.port().fixedBaud())) {
         if (stop && stop())
             return -1;
         if (setBaudIndex(index) && answersAddress())

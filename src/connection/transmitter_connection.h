@@ -58,7 +58,8 @@ public:
     int baudIndex() const;
 
     // "AD" at 9600, 4800, 2400 and 1200 until the transmitter answers with
-    // its address; the line is left at that rate. The baud index, or -1 when
+    // its address (at a port's fixed rate, there alone); the line is left at
+    // that rate. The baud index, or -1 when
     // no rate answered or stop() said so before a probe.
     int findRate(const std::function<bool()>& stop = {});
 

@@ -18,11 +18,16 @@ bool DevicePort::open() {
         m_network.setAddress(device);
         m_network.setLatency(m_devices.latencyMs(number));
         m_network.setConnectTimeout(m_devices.connectTimeoutMs(number));
+        m_network.setDeclaredBaud(m_devices.baudSetting(number));
         m_active = &m_network;
     } else {
         m_active = &m_serial;
     }
     return m_active->open();
+}
+
+int DevicePort::fixedBaud() const {
+    return isOpen() ? m_active->fixedBaud() : m_devices.fixedBaud(portNumber());
 }
 
 QString DevicePort::englishError() const {

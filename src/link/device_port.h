@@ -8,8 +8,8 @@ class PortDevices;
 // The port the user picks by number, whatever its device is: at every
 // open() it asks PortDevices for the device of its port number and opens the
 // computer's serial port for a device name, or a NetworkPort for a network
-// address (rfc2217://HOST:PORT), with that port's latency and connect
-// time-out from the settings. Everything else goes to the port the last
+// address (rfc2217://HOST:PORT, tcp://HOST:PORT), with that port's latency,
+// connect time-out and declared rate from the settings. Everything else goes to the port the last
 // open() chose; port number, settings and the device-lost handler are kept
 // for both, so the choice may change at every open().
 class DevicePort final : public SerialPort {
@@ -45,6 +45,9 @@ public:
     bool waitForInput(int msecs) override { return m_active->waitForInput(msecs); }
     bool hasLineTiming() const override { return m_active->hasLineTiming(); }
     int latencyMs() const override { return m_active->latencyMs(); }
+    // While closed, the rate of the port number's device as the settings
+    // declare it, so a caller can refuse another before opening.
+    int fixedBaud() const override;
 
     void setDeviceLostHandler(DeviceLostHandler handler) override;
 

@@ -21,6 +21,13 @@ bool isIpv6Literal(const QString& host) {
     return host.contains(QLatin1Char(':')) && re.match(host).hasMatch();
 }
 
+// One of the four rates of the bus, written as digits only; 0 otherwise.
+int busRate(const QString& text) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    const int baud = digits.match(text).hasMatch() ? text.toInt() : 0;
+    return baud == 1200 || baud == 2400 || baud == 4800 || baud == 9600 ? baud : 0;
+}
+
 std::optional<NetworkAddress> refuse(NetworkAddress::Problem why,
                                      NetworkAddress::Problem* problem) {
     if (problem)
@@ -29,6 +36,18 @@ std::optional<NetworkAddress> refuse(NetworkAddress::Problem why,
 }
 
 } // namespace
+
+FixedRate fixedRateOf(const NetworkAddress& rawAddress, const QString& setting) {
+    const QString declared = setting.trimmed();
+    if (declared.isEmpty())
+        return {rawAddress.baud, FixedRate::Problem::None};
+    const int baud = busRate(declared);
+    if (baud == 0)
+        return {0, FixedRate::Problem::BadSetting};
+    if (rawAddress.baudGiven && rawAddress.baud != baud)
+        return {0, FixedRate::Problem::Conflict};
+    return {baud, FixedRate::Problem::None};
+}
 
 bool isNetworkAddress(const QString& deviceName) {
     return schemePrefix().match(deviceName.trimmed()).hasMatch();
@@ -102,13 +121,12 @@ std::optional<NetworkAddress> NetworkAddress::parse(const QString& text, Problem
         if (!query.isEmpty()) {
             if (!query.startsWith(QLatin1String("baud=")))
                 return refuse(Problem::Junk, problem);
-            const QString value = query.mid(5);
             // Digits only: toInt() would also take a sign or blanks.
-            static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-            const int baud = digits.match(value).hasMatch() ? value.toInt() : 0;
-            if (baud != 1200 && baud != 2400 && baud != 4800 && baud != 9600)
+            const int baud = busRate(query.mid(5));
+            if (baud == 0)
                 return refuse(Problem::BadBaud, problem);
             address.baud = baud;
+            address.baudGiven = true;
         }
     }
 
@@ -144,7 +162,8 @@ QString NetworkAddress::describe(Problem problem) {
     case Problem::BadBaud:
         return QStringLiteral("波特率须为 1200、2400、4800 或 9600");
     case Problem::Junk:
-        return QStringLiteral("网络地址的写法不对，应为 rfc2217://主机:端口");
+        return QStringLiteral(
+            "网络地址的写法不对，应为 rfc2217://主机:端口 或 tcp://主机:端口?baud=波特率");
     }
     return QString();
 }
@@ -166,7 +185,8 @@ QString NetworkAddress::describeInEnglish(Problem problem) {
     case Problem::BadBaud:
         return QStringLiteral("the rate must be 1200, 2400, 4800 or 9600");
     case Problem::Junk:
-        return QStringLiteral("the address is malformed; write rfc2217://HOST:PORT");
+        return QStringLiteral(
+            "the address is malformed; write rfc2217://HOST:PORT or tcp://HOST:PORT?baud=RATE");
     }
     return QString();
 }

@@ -34,6 +34,8 @@ struct NetworkAddress {
     quint16 port = 0;
     // The fixed rate of a raw link; 0 for rfc2217://, whose rate is set.
     int baud = 0;
+    // Whether the address itself names the rate ("?baud=N").
+    bool baudGiven = false;
 
     static std::optional<NetworkAddress> parse(const QString& text, Problem* problem = nullptr);
     // The canonical form, "rfc2217://host:port" or "tcp://host:port?baud=N".
@@ -44,6 +46,21 @@ struct NetworkAddress {
     static QString describe(Problem problem);
     static QString describeInEnglish(Problem problem);
 };
+
+// The rate a raw link's line is fixed at. The address ("?baud=N") and the
+// port's setting (setting: its text, empty when not set) may each declare it;
+// when both do they must agree, and when neither does it is 9600. What goes
+// wrong with the declaration, so a message can name the setting.
+struct FixedRate {
+    enum class Problem {
+        None,
+        BadSetting, // the setting is not 1200, 2400, 4800 or 9600
+        Conflict,   // the address and the setting name different rates
+    };
+    int baud = 0; // 0 unless problem is None
+    Problem problem = Problem::None;
+};
+FixedRate fixedRateOf(const NetworkAddress& rawAddress, const QString& setting);
 
 // Whether a device name is meant as a network address: it starts with
 // "scheme://". Such a name is never a device file, even when parse() refuses

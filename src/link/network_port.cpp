@@ -93,13 +93,9 @@ bool NetworkPort::open() {
                         .arg(m_address, NetworkAddress::describe(problem)),
                     QStringLiteral("cannot open %1: %2")
                         .arg(m_address, NetworkAddress::describeInEnglish(problem)));
-    if (address->mode != NetworkAddress::Mode::Rfc2217)
-        return fail(ErrorKind::BadAddress,
-                    QStringLiteral("无法打开网络串口 %1：暂不支持 tcp:// 连接，请用 rfc2217://。")
-                        .arg(m_address),
-                    QStringLiteral("cannot open %1: tcp:// links are not supported yet, use "
-                                   "rfc2217://")
-                        .arg(m_address));
+    m_raw = address->mode == NetworkAddress::Mode::Raw;
+    if (m_raw)
+        return openRaw(*address);
 
     if (!connectTo(*address))
         return false;
@@ -142,6 +138,46 @@ bool NetworkPort::open() {
     // Whatever the server held from before the connection was ours would
     // otherwise look like the first reply.
     send(telnet::comPortCommand(telnet::kPurgeData, QByteArray(1, char(telnet::kPurgeBoth))));
+    return finishOpening();
+}
+
+bool NetworkPort::openRaw(const NetworkAddress& address) {
+    const FixedRate rate = fixedRateOf(address, m_declaredBaud);
+    const QString key = QStringLiteral("com%1.baud").arg(m_portNumber);
+    switch (rate.problem) {
+    case FixedRate::Problem::None:
+        break;
+    case FixedRate::Problem::BadSetting:
+        return fail(
+            ErrorKind::BadRateSetting,
+            QStringLiteral("无法打开网络串口 %1：设置 %2=%3 不是 1200、2400、4800 或 9600。")
+                .arg(m_address, key, m_declaredBaud.trimmed()),
+            QStringLiteral("cannot open %1: the setting %2=%3 is not 1200, 2400, 4800 or "
+                           "9600")
+                .arg(m_address, key, m_declaredBaud.trimmed()));
+    case FixedRate::Problem::Conflict:
+        return fail(ErrorKind::BadRateSetting,
+                    QStringLiteral("无法打开网络串口 %1：地址中的波特率 %2 与设置 %3=%4 不一致。")
+                        .arg(m_address)
+                        .arg(address.baud)
+                        .arg(key, m_declaredBaud.trimmed()),
+                    QStringLiteral("cannot open %1: the rate %2 in the address and the setting "
+                                   "%3=%4 disagree")
+                        .arg(m_address)
+                        .arg(address.baud)
+                        .arg(key, m_declaredBaud.trimmed()));
+    }
+    if (!connectTo(address))
+        return false;
+    // The line runs at the server's rate, whatever the caller set before.
+    m_settings.baud = rate.baud;
+    // Whatever the server passed on before the connection was ours would
+    // otherwise look like the first reply.
+    poll();
+    return finishOpening();
+}
+
+bool NetworkPort::finishOpening() {
     m_received.clear();
     if (!connected()) {
         resetSocket();
@@ -155,6 +191,13 @@ bool NetworkPort::open() {
     m_errorString.clear();
     m_englishError.clear();
     return true;
+}
+
+int NetworkPort::fixedBaud() const {
+    const std::optional<NetworkAddress> address = NetworkAddress::parse(m_address);
+    if (!address || address->mode != NetworkAddress::Mode::Raw)
+        return 0;
+    return fixedRateOf(*address, m_declaredBaud).baud;
 }
 
 bool NetworkPort::connectTo(const NetworkAddress& address) {
@@ -289,7 +332,17 @@ bool NetworkPort::setSettings(const QString& settings) {
     const std::optional<LineSettings> parsed = LineSettings::parse(settings);
     if (!parsed)
         return false;
-    if (!isOpen()) {
+    if (const int fixed = fixedBaud(); fixed != 0 && parsed->baud != fixed)
+        return fail(ErrorKind::RateFixed,
+                    QStringLiteral("网络串口 %1 的波特率固定为 %2，不能改为 %3。")
+                        .arg(m_address)
+                        .arg(fixed)
+                        .arg(parsed->baud),
+                    QStringLiteral("the baud rate of %1 is fixed at %2; it cannot be changed to %3")
+                        .arg(m_address)
+                        .arg(fixed)
+                        .arg(parsed->baud));
+    if (!isOpen() || m_raw) {
         m_settings = *parsed;
         return true;
     }
@@ -342,14 +395,16 @@ void NetworkPort::discardInput() {
         return;
     poll();
     m_received.clear();
-    send(telnet::comPortCommand(telnet::kPurgeData, QByteArray(1, char(telnet::kPurgeReceive))));
+    if (!m_raw)
+        send(
+            telnet::comPortCommand(telnet::kPurgeData, QByteArray(1, char(telnet::kPurgeReceive))));
     closeIfLost();
 }
 
 void NetworkPort::write(const QByteArray& data) {
     if (!isOpen() || data.isEmpty())
         return;
-    send(telnet::escape(data));
+    send(m_raw ? data : telnet::escape(data));
     closeIfLost();
 }
 
@@ -407,6 +462,10 @@ void NetworkPort::takeIn() {
     const int quick = 1;
     ::setsockopt(int(m_socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &quick, sizeof quick);
 #endif
+    if (m_raw) {
+        m_received += chunk;
+        return;
+    }
     m_received += m_session.receive(chunk);
     send(m_session.takeReplies());
 }

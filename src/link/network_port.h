@@ -9,11 +9,11 @@
 class QDeadlineTimer;
 struct NetworkAddress;
 
-// A serial line behind a device server that speaks RFC 2217 (Telnet with Com
-// Port Control), such as ser2net's telnet(rfc2217) accepter, used like the
-// computer's own port. As with QtSerialPort nothing runs an event loop while
-// an exchange waits, so the socket is driven synchronously and every wait
-// is bounded.
+// A serial line behind a device server, used like the computer's own port:
+// one that speaks RFC 2217 (Telnet with Com Port Control, such as ser2net's
+// telnet(rfc2217) accepter) or, for a tcp:// address, a raw one that passes
+// bytes through at the rate set on the server. As with QtSerialPort nothing runs an event loop
+// while an exchange waits, so the socket is driven synchronously and every wait is bounded.
 //
 // open() connects (name lookup included, within the connect time-out), asks
 // the server for Com Port Control and sets the line. A server that refuses
@@ -21,6 +21,10 @@ struct NetworkAddress;
 // could not set the rate its search depends on. setSettings() waits for the
 // server to acknowledge the rate; a server that stays silent is taken for
 // gone. A lost connection closes the port, as a pulled-out adapter does.
+//
+// A raw server's rate cannot be set from here: the port runs at the declared
+// rate from the moment it opens and refuses settings with any other, so
+// nothing goes out at a rate the line is not at.
 //
 // Frames cross the network in bunches, so the port has no line timing, and
 // its latency is added to every reply deadline.
@@ -37,7 +41,9 @@ public:
         ConnectTimedOut, // no answer within the connect time-out
         NotRfc2217,      // the server refused Com Port Control or never agreed
         RateNotAcknowledged,
-        RateRefused, // the server set another rate than asked
+        RateRefused,    // the server set another rate than asked
+        RateFixed,      // a raw server's line is at another rate than asked
+        BadRateSetting, // the declared rate of a raw server is no rate, or two disagree
         ConnectionLost,
     };
 
@@ -51,10 +57,17 @@ public:
     NetworkPort(const NetworkPort&) = delete;
     NetworkPort& operator=(const NetworkPort&) = delete;
 
-    // "rfc2217://HOST:PORT"; takes effect at the next open(). The text is
-    // also the name the device-lost handler and the messages give.
+    // "rfc2217://HOST:PORT" or "tcp://HOST:PORT[?baud=N]"; takes effect at
+    // the next open(). The text is also the name the device-lost handler and
+    // the messages give.
     void setAddress(const QString& address);
     QString address() const { return m_address; }
+    // The port's own declaration of a raw server's rate (its "baud" setting
+    // as written, empty when there is none); the address may declare it too.
+    void setDeclaredBaud(const QString& setting) { m_declaredBaud = setting; }
+    // The raw server's rate for the address and declaration given, or 0 (an
+    // RFC 2217 server, or a declaration that open() refuses).
+    int fixedBaud() const override;
     // Bounds the name lookup and the TCP connection together.
     void setConnectTimeout(int msecs) { m_connectTimeoutMs = msecs; }
     int connectTimeoutMs() const { return m_connectTimeoutMs; }
@@ -80,7 +93,7 @@ public:
     // While open, waits for the server to acknowledge the rate. A server that
     // stays silent closes the port (the device-lost handler is told); one
     // that sets another rate leaves the previous settings in force and this
-    // returns false.
+    // returns false. A raw server's port takes its own rate only.
     bool setSettings(const QString& settings) override;
     QString settings() const override;
 
@@ -105,6 +118,10 @@ private:
     bool fail(ErrorKind kind, const QString& chinese, const QString& english);
     bool connectTo(const NetworkAddress& address);
     bool negotiate();
+    bool openRaw(const NetworkAddress& address);
+    // Drops what arrived while opening; the port is open unless the
+    // connection broke meanwhile.
+    bool finishOpening();
     RateAnswer applySettings(const LineSettings& settings);
     // Sends bytes and waits (bounded) until the socket has passed them on.
     void send(const QByteArray& bytes);
@@ -122,6 +139,9 @@ private:
     telnet::Session m_session;
     QByteArray m_received;
     QString m_address;
+    QString m_declaredBaud;
+    // The open connection goes to a raw server: no Telnet either way.
+    bool m_raw = false;
     int m_portNumber = 1;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_answerTimeoutMs = kDefaultAnswerTimeoutMs;

@@ -1,5 +1,6 @@
 #include "link/port_devices.h"
 
+#include "link/network_address.h"
 #include "link/settings_store.h"
 
 PortDevices::PortDevices(const SettingsStore& settings)
@@ -28,6 +29,18 @@ int PortDevices::latencyMs(int portNumber) const {
 
 int PortDevices::connectTimeoutMs(int portNumber) const {
     return milliseconds(portNumber, "connectTimeout", 1, 60000, kDefaultConnectTimeoutMs);
+}
+
+QString PortDevices::baudSetting(int portNumber) const {
+    return m_settings.value(QStringLiteral("Ports"), QStringLiteral("com%1.baud").arg(portNumber))
+        .trimmed();
+}
+
+int PortDevices::fixedBaud(int portNumber) const {
+    const std::optional<NetworkAddress> address = NetworkAddress::parse(deviceName(portNumber));
+    if (!address || address->mode != NetworkAddress::Mode::Raw)
+        return 0;
+    return fixedRateOf(*address, baudSetting(portNumber)).baud;
 }
 
 int PortDevices::milliseconds(int portNumber, const char* key, int low, int high,

@@ -33,6 +33,14 @@ public:
     // rather than a wait of nothing or of hours.
     int latencyMs(int portNumber) const;
     int connectTimeoutMs(int portNumber) const;
+
+    // For a port whose device is a raw server (tcp://HOST:PORT): key
+    // "comN.baud" declares the rate the server's line is set to, as written
+    // (empty when not set). The address may declare it too ("?baud=N").
+    QString baudSetting(int portNumber) const;
+    // The rate such a port's line is fixed at; 0 for any other port, and for
+    // a declaration the port refuses to open with (no rate, or two rates).
+    int fixedBaud(int portNumber) const;
     static constexpr int kDefaultNetworkLatencyMs = 25;
     static constexpr int kDefaultConnectTimeoutMs = 3000;
 

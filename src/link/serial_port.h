@@ -62,6 +62,12 @@ public:
     // back and sends them in bunches. Added to every wait for a reply.
     virtual int latencyMs() const { return 0; }
 
+    // The rate the line is fixed at by something the tool cannot set (a
+    // device server that passes bytes through at the rate set on it), or 0
+    // when setSettings() sets the rate. Such a port refuses settings with
+    // another rate.
+    virtual int fixedBaud() const { return 0; }
+
     // Called once, with the device name, when the port closes itself because
     // its device went away (an adapter pulled out). Not called for close().
     using DeviceLostHandler = std::function<void(const QString& device)>;

@@ -16,6 +16,23 @@ QString lineSettingsOfIndex(int baudIndex) {
     return QString::number(kBaudRates[baudIndex]) + QStringLiteral(",N,8,1");
 }
 
+QList<int> searchBaudIndexes(int fixedBaud) {
+    if (const int fixed = baudIndexOf(fixedBaud); fixed >= 0)
+        return {fixed};
+    return {kSearchBaudIndexes.begin(), kSearchBaudIndexes.end()};
+}
+
+int rateChangeOf(const QString& commandText) {
+    if (commandText.size() <= 2 ||
+        commandText.left(2).compare(QLatin1String("BD"), Qt::CaseInsensitive) != 0)
+        return 0;
+    const QString payload = commandText.mid(2);
+    if (payload.size() != 1 || payload[0] < QLatin1Char('0') ||
+        payload[0] >= QLatin1Char(char('0' + kBaudRates.size())))
+        return -1;
+    return kBaudRates[std::size_t(payload[0].unicode() - '0')];
+}
+
 int baudIndexOf(int rate) {
     for (std::size_t i = 0; i < kBaudRates.size(); ++i)
         if (kBaudRates[i] == rate)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -18,6 +19,16 @@ inline constexpr std::array<int, 4> kBaudRates{1200, 2400, 4800, 9600};
 
 // The baud indexes in the order a search walks them: 9600 first.
 inline constexpr std::array<int, 4> kSearchBaudIndexes{3, 2, 1, 0};
+
+// The baud indexes a search walks on a line whose rate is fixed at
+// fixedBaud: that rate alone; all four, 9600 first, for 0 (a line whose rate
+// the tool sets) and for a rate the bus does not use.
+QList<int> searchBaudIndexes(int fixedBaud);
+
+// The rate a command text as typed moves a transmitter to: "BD2" (in any
+// letter case) is 4800; 0 for a text that changes no rate, -1 for "BD" with
+// a payload that is no baud index.
+int rateChangeOf(const QString& commandText);
 
 // The bus address of a number as a frame carries it: 7 -> "07".
 QString busAddress(int number);

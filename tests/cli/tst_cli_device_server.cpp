@@ -124,8 +124,8 @@ void TestCliDeviceServer::bad_addresses_are_refused_by_name_data() {
                              << "rfc2217://:4001";
     QTest::newRow("an unknown scheme") << "telnet://127.0.0.1:4001"
                                        << "telnet://";
-    QTest::newRow("a raw server") << "tcp://127.0.0.1:4001"
-                                  << "not supported";
+    QTest::newRow("a raw server at no rate of the bus") << "tcp://127.0.0.1:4001?baud=19200"
+                                                        << "1200, 2400, 4800 or 9600";
     QTest::newRow("nothing listens")
         << QStringLiteral("rfc2217://127.0.0.1:%1").arg(freeLoopbackPort()) << "refused";
 }

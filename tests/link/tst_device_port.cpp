@@ -16,6 +16,7 @@ class TestDevicePort : public QObject {
 private slots:
     void network_settings_of_the_port_data();
     void network_settings_of_the_port();
+    void raw_server_rate_from_the_settings();
     void follows_the_mapping_at_each_open();
     void device_that_is_missing();
 };
@@ -66,6 +67,30 @@ void TestDevicePort::network_settings_of_the_port() {
     QVERIFY(!port.hasLineTiming());
     QCOMPARE(port.settings(), QStringLiteral("4800,n,8,1"));
     QCOMPARE(server.rates(), QList<quint32>{4800});
+}
+
+void TestDevicePort::raw_server_rate_from_the_settings() {
+    FakeDeviceServer server(FakeDeviceServer::Behaviour::Raw);
+    MemorySettingsStore store;
+    store.setValue("Ports", "com2", QStringLiteral("tcp://127.0.0.1:%1").arg(server.port()));
+    store.setValue("Ports", "com2.baud", "2400");
+    store.setValue("Ports", "com3.baud", "1200");
+    const PortDevices devices(store);
+    QCOMPARE(devices.fixedBaud(2), 2400);
+    QCOMPARE(devices.fixedBaud(3), 0); // a serial device: its rate is set
+
+    DevicePort port(devices);
+    port.setPortNumber(2);
+    // Known before opening, so a caller can refuse another rate first.
+    QCOMPARE(port.fixedBaud(), 2400);
+    QVERIFY(port.setSettings("9600,N,8,1"));
+    QVERIFY2(port.open(), qPrintable(port.englishError()));
+    QCOMPARE(port.settings(), QStringLiteral("2400,n,8,1"));
+    QVERIFY(!port.setSettings("9600,N,8,1"));
+    QCOMPARE(port.settings(), QStringLiteral("2400,n,8,1"));
+    port.close();
+    port.setPortNumber(3);
+    QCOMPARE(port.fixedBaud(), 0);
 }
 
 void TestDevicePort::follows_the_mapping_at_each_open() {

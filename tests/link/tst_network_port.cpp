@@ -122,6 +122,9 @@ private slots:
     void frames_with_telnet_inside();
     void data_with_0xff_reaches_the_server_whole();
     void discarding_input_drops_it_here_and_at_the_server();
+    void raw_server_keeps_its_rate_and_the_bytes_as_they_are();
+    void raw_server_rate_declared_data();
+    void raw_server_rate_declared();
     void lost_connection_data();
     void lost_connection();
 };
@@ -213,8 +216,9 @@ void TestNetworkPort::unreachable_server_data() {
     QTest::newRow("no such host") << "rfc2217://no-such-host.invalid:4001"
                                   << QList<Kind>{Kind::HostNotFound, Kind::ConnectTimedOut};
     QTest::newRow("not an address") << "rfc2217://server" << QList<Kind>{Kind::BadAddress};
-    QTest::newRow("raw links are not opened here")
-        << "tcp://127.0.0.1:4001" << QList<Kind>{Kind::BadAddress};
+    QTest::newRow("raw server, nothing listens")
+        << QStringLiteral("tcp://127.0.0.1:%1?baud=4800").arg(closedPort())
+        << QList<Kind>{Kind::ConnectFailed};
 }
 
 void TestNetworkPort::unreachable_server() {
@@ -345,6 +349,75 @@ void TestNetworkPort::discarding_input_drops_it_here_and_at_the_server() {
     // The server's answer to the purge is no input.
     QVERIFY(!bench.port.waitForInput(100));
     QVERIFY(bench.port.isOpen());
+}
+
+void TestNetworkPort::raw_server_keeps_its_rate_and_the_bytes_as_they_are() {
+    Bench bench(Behaviour::Raw);
+    bench.port.setAddress(QStringLiteral("tcp://127.0.0.1:%1?baud=4800").arg(bench.server.port()));
+    bench.port.setSettings(QStringLiteral("9600,N,8,1"));
+    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QCOMPARE(bench.port.fixedBaud(), 4800);
+    QCOMPARE(bench.port.settings(), QStringLiteral("4800,n,8,1"));
+
+    // Another rate is refused and changes nothing; the line's own is taken.
+    QVERIFY(!bench.port.setSettings(QStringLiteral("9600,N,8,1")));
+    QCOMPARE(bench.port.errorKind(), Kind::RateFixed);
+    QVERIFY2(bench.port.englishError().contains(QLatin1String("fixed at 4800")),
+             qPrintable(bench.port.englishError()));
+    QVERIFY(bench.port.isOpen());
+    QCOMPARE(bench.port.settings(), QStringLiteral("4800,n,8,1"));
+    QVERIFY(bench.port.setSettings(QStringLiteral("4800,N,8,1")));
+
+    // No Telnet: 0xFF goes out and comes in single, a purge sends nothing.
+    const QByteArray request = QByteArray("$01ID") + bytes({255}) + "\r";
+    const QByteArray reply = QByteArray("*01") + bytes({255, 255}) + "\r";
+    bench.server.answer(request, reply);
+    bench.port.discardInput();
+    bench.port.write(request);
+    QCOMPARE(bench.receiveFrame(), reply);
+    QVERIFY(bench.server.waitUntil([&] { return bench.server.data() == request; }));
+    QVERIFY(bench.server.commands().isEmpty());
+}
+
+void TestNetworkPort::raw_server_rate_declared_data() {
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("baud"); // 0: refused
+    QTest::newRow("nothing declared") << ""
+                                      << "" << 9600;
+    QTest::newRow("in the address") << "?baud=2400"
+                                    << "" << 2400;
+    QTest::newRow("in the setting") << ""
+                                    << " 1200 " << 1200;
+    QTest::newRow("both, agreeing") << "?baud=1200"
+                                    << "1200" << 1200;
+    QTest::newRow("both, disagreeing") << "?baud=1200"
+                                       << "4800" << 0;
+    QTest::newRow("setting no rate") << ""
+                                     << "19200" << 0;
+    QTest::newRow("setting with a unit") << ""
+                                         << "4800bd" << 0;
+}
+
+void TestNetworkPort::raw_server_rate_declared() {
+    QFETCH(QString, query);
+    QFETCH(QString, setting);
+    QFETCH(int, baud);
+    Bench bench(Behaviour::Raw);
+    bench.port.setPortNumber(3);
+    bench.port.setAddress(QStringLiteral("tcp://127.0.0.1:%1").arg(bench.server.port()) + query);
+    bench.port.setDeclaredBaud(setting);
+    QCOMPARE(bench.port.fixedBaud(), baud);
+    QCOMPARE(bench.port.open(), baud != 0);
+    if (baud != 0) {
+        QCOMPARE(bench.port.settings(), QStringLiteral("%1,n,8,1").arg(baud));
+        return;
+    }
+    // Refused before any connection, naming the setting to correct.
+    QCOMPARE(bench.port.errorKind(), Kind::BadRateSetting);
+    QVERIFY2(bench.port.englishError().contains(QLatin1String("com3.baud=")),
+             qPrintable(bench.port.englishError()));
+    QCOMPARE(bench.server.connections(), 0);
 }
 
 void TestNetworkPort::lost_connection_data() {

@@ -134,7 +134,15 @@ void FakeDeviceServer::onNewConnection() {
 void FakeDeviceServer::onReadyRead() {
     QByteArray data;
     QList<telnet::Command> commands;
-    m_decoder.feed(m_client->readAll(), data, commands);
+    bool raw;
+    {
+        QMutexLocker lock(&m_mutex);
+        raw = m_behaviour == Behaviour::Raw;
+    }
+    if (raw)
+        data = m_client->readAll();
+    else
+        m_decoder.feed(m_client->readAll(), data, commands);
     for (const telnet::Command& command : commands)
         onCommand(command);
 

@@ -29,6 +29,7 @@ public:
         NeverAcknowledgesRate, // agrees, then ignores SET-BAUDRATE
         HalvesRate,            // acknowledges half the rate asked for
         FixedAt9600,           // acknowledges 9600 whatever is asked for
+        Raw,                   // no Telnet: every byte is data, both ways
     };
 
     explicit FakeDeviceServer(Behaviour behaviour = Behaviour::Rfc2217);

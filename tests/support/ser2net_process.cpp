@@ -20,21 +20,25 @@ quint16 freeLoopbackPort() {
     return probe.serverPort();
 }
 
-Ser2net::Ser2net(const QString& program, const QString& device, quint16 port, bool charDelay)
+Ser2net::Ser2net(const QString& program, const QString& device, quint16 port, bool charDelay,
+                 int rawBaud)
     : m_program(program)
-    , m_port(port) {
+    , m_port(port)
+    , m_rawBaud(rawBaud) {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     QFile yaml(m_dir.filePath(QStringLiteral("ser2net.yaml")));
     if (yaml.open(QIODevice::WriteOnly))
         yaml.write(QStringLiteral("connection: &bus\n"
-                                  "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                  "  connector: serialdev,%2,9600n81,local\n"
+                                  "  accepter: %4tcp,127.0.0.1,%1\n"
+                                  "  connector: serialdev,%2,%5n81,local\n"
                                   "  options:\n"
                                   "    kickolduser: true\n"
                                   "%3")
                        .arg(port)
                        .arg(device)
                        .arg(charDelay ? QString() : QStringLiteral("    chardelay: false\n"))
+                       .arg(rawBaud ? QString() : QStringLiteral("telnet(rfc2217),"))
+                       .arg(rawBaud ? rawBaud : 9600)
                        .toUtf8());
     m_config = yaml.fileName();
 }
@@ -64,5 +68,7 @@ QString Ser2net::output() {
 }
 
 QString Ser2net::address() const {
+    if (m_rawBaud)
+        return QStringLiteral("tcp://127.0.0.1:%1?baud=%2").arg(m_port).arg(m_rawBaud);
     return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_port);
 }

@@ -5,8 +5,9 @@
 #include <QTemporaryDir>
 
 // A real serial device server for end-to-end tests: ser2net in the
-// foreground with a configuration of its own, its telnet(rfc2217) accepter on
-// a loopback port in front of a device (the simulator's pseudo-terminal).
+// foreground with a configuration of its own, its telnet(rfc2217) accepter
+// (or a raw TCP one, its line fixed at one rate) on a loopback port in front
+// of a device (the simulator's pseudo-terminal).
 
 // ser2net's program, or empty when it is not installed (it lives in sbin,
 // which an ordinary user's PATH may leave out).
@@ -21,19 +22,24 @@ public:
     static constexpr int kPatienceMs = 10000;
 
     // Without charDelay, ser2net sends on what it reads at once instead of
-    // holding it for a couple of character times (its default).
-    Ser2net(const QString& program, const QString& device, quint16 port, bool charDelay = true);
+    // holding it for a couple of character times (its default). With a
+    // rawBaud, the accepter passes bytes through and the line stays at that
+    // rate.
+    Ser2net(const QString& program, const QString& device, quint16 port, bool charDelay = true,
+            int rawBaud = 0);
     ~Ser2net();
 
     bool start();
     void stop();
     QString output();
-    // "rfc2217://127.0.0.1:PORT"
+    // "rfc2217://127.0.0.1:PORT", or "tcp://127.0.0.1:PORT?baud=N" for a raw
+    // accepter.
     QString address() const;
 
 private:
     QString m_program;
     quint16 m_port;
+    int m_rawBaud;
     QTemporaryDir m_dir;
     QString m_config;
     QProcess m_process;
