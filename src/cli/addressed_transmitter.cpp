@@ -2,6 +2,7 @@
 
 #include "cli/arguments.h"
 #include "cli/exit_codes.h"
+#include "cli/fixed_rate.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
 
@@ -43,14 +44,22 @@ int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& 
         return -1;
     }
     const int found = transmitter.findRate(stopRequested);
+    const int fixedBaud = transmitter.line().port().fixedBaud();
     if (found < 0)
-        printError(QStringLiteral("no answer from %1 at any rate").arg(transmitter.address()));
+        printError(
+            fixedBaud ? QStringLiteral("no answer from %1 at %2 baud, the rate this port is "
+                                       "fixed at")
+                            .arg(transmitter.address())
+                            .arg(fixedBaud)
+                      : QStringLiteral("no answer from %1 at any rate").arg(transmitter.address()));
     return found;
 }
 
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,
-                    const UseTransmitter& use) {
-    std::unique_ptr<Connection> connection = Connection::open(options);
+                    const UseTransmitter& use, const Connection::RateCheck& check) {
+    std::unique_ptr<Connection> connection = Connection::open(options, [&](int fixedBaud) {
+        return rateAllowed(fixedBaud, addressed.baudIndex) && (!check || check(fixedBaud));
+    });
     if (!connection)
         return kExitUsage;
     BusLine& line = connection->line();

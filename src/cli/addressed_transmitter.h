@@ -42,10 +42,10 @@ struct ReachedTransmitter {
 using UseTransmitter = std::function<int(ReachedTransmitter& transmitter)>;
 
 // Reaches the transmitter and gives the exit status of use on it; 2 when the
-// port does not open and 1 when the transmitter does not answer, after a
-// message.
+// port does not open, or its fixed rate is not the --baud given or fails
+// check, and 1 when the transmitter does not answer, after a message.
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,
-                    const UseTransmitter& use);
+                    const UseTransmitter& use, const Connection::RateCheck& check = {});
 // The same for the transmitter the context addresses; 2 after a message when
 // it addresses none.
 int withAddressedTransmitter(const CommandContext& context, const UseTransmitter& use);

@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/connection.h"
 #include "cli/exit_codes.h"
+#include "cli/fixed_rate.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
 #include "connection/transmitter_connection.h"
@@ -50,7 +51,13 @@ QList<FoundTransmitter> scanBus(BusLine& line, const QList<int>& baudIndexes,
     for (const int baudIndex : baudIndexes) {
         if (stopRequested())
             break;
-        probe.setBaudIndex(baudIndex);
+        // A rate the port does not take is not searched: each probe would
+        // go out at the rate before it and list what answers at the wrong one.
+        if (!probe.setBaudIndex(baudIndex)) {
+            printWarning(QStringLiteral("the port did not take %1 baud; it was not searched")
+                             .arg(kBaudRates[baudIndex]));
+            continue;
+        }
         for (const int number : addresses) {
             if (stopRequested())
                 break;
@@ -88,7 +95,7 @@ int withScannedBus(const CommandContext& context, bool printFound, const UseScan
     QList<int> everyAddress;
     for (int n = kFirstBusAddress; n <= kLastBusAddress; ++n)
         everyAddress.append(n);
-    const std::optional<QList<int>> rates =
+    std::optional<QList<int>> rates =
         listOption(context, QStringLiteral("baud"), parseBaudList,
                    QStringLiteral("give rates from 1200, 2400, 4800, 9600, separated by commas"),
                    {kSearchBaudIndexes.begin(), kSearchBaudIndexes.end()});
@@ -97,7 +104,10 @@ int withScannedBus(const CommandContext& context, bool printFound, const UseScan
         QStringLiteral("give addresses and ranges from 1 to 99, e.g. 1-20,31"), everyAddress);
     if (!rates || !addresses)
         return kExitUsage;
-    const std::unique_ptr<Connection> connection = Connection::open(context.options);
+    const std::unique_ptr<Connection> connection =
+        Connection::open(context.options, [&](int fixedBaud) {
+            return narrowScanRates(fixedBaud, context.parser.isSet(QStringLiteral("baud")), *rates);
+        });
     if (!connection)
         return kExitUsage;
     BusLine& line = connection->line();

@@ -37,8 +37,9 @@ struct GlobalOptionSet {
         QStringLiteral("Serial port: com1 to com6, mapped as the window maps them (the [Ports] "
                        "group of its settings file), or a device: a path, or a name looked for "
                        "in the current folder, then under /dev; or rfc2217://HOST:PORT, a serial "
-                       "device server speaking RFC 2217. Default: $TARNWICK_PORT, else the port "
-                       "the window remembers."),
+                       "device server speaking RFC 2217; or tcp://HOST:PORT?baud=RATE, a raw "
+                       "server whose line is fixed at RATE (default 9600). Default: "
+                       "$TARNWICK_PORT, else the port the window remembers."),
         QStringLiteral("port")};
     QCommandLineOption json{
         {QStringLiteral("j"), QStringLiteral("json")},

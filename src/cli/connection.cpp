@@ -86,7 +86,8 @@ Connection::~Connection() {
         std::fclose(m_traceFile);
 }
 
-std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
+std::unique_ptr<Connection> Connection::open(const GlobalOptions& options,
+                                             const RateCheck& beforeOpening) {
     std::unique_ptr<Connection> c(new Connection);
 
     static const QRegularExpression comN(QStringLiteral("^com([1-6])$"),
@@ -139,6 +140,8 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options) {
 
     const QString device = c->m_devices.deviceName(number);
     c->m_port.setPortNumber(number);
+    if (beforeOpening && !beforeOpening(c->m_port.fixedBaud()))
+        return nullptr;
     if (!c->m_port.open()) {
         PortError error = c->m_port.lastError();
         if (!error.device.isEmpty())

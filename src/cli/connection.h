@@ -10,14 +10,20 @@
 #include "link/qt_settings_store.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 // The open port of one run of tarnwick-cli, with everything it hangs on.
 class Connection {
 public:
+    // Told the rate the port's line is fixed at (0: the tool sets it) before
+    // the port opens; false stops the run there, after its message.
+    using RateCheck = std::function<bool(int fixedBaud)>;
+
     // Opens the port the options name. On failure, nothing after a message
     // that names the device (the command then exits with status 2).
-    static std::unique_ptr<Connection> open(const GlobalOptions& options);
+    static std::unique_ptr<Connection> open(const GlobalOptions& options,
+                                            const RateCheck& beforeOpening = {});
 
     ~Connection();
 

@@ -3,6 +3,7 @@
 
 #include "cli/addressed_transmitter.h"
 #include "cli/arguments.h"
+#include "cli/fixed_rate.h"
 #include "cli/move_plan.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
@@ -332,5 +333,11 @@ CliCommand moveCommand() {
             1,
             1,
             addMoveOptions,
-            [](CommandContext& context) { return runWritingCommand(context, checkMove); }};
+            [](CommandContext& context) {
+                // The new rate, when --rate gives one; checkMove refuses any other.
+                const int rate = parseBaudIndex(context.parser.value(kRate)).value_or(-1);
+                return runWritingCommand(context, checkMove, [rate](int fixedBaud) {
+                    return rateAllowed(fixedBaud, rate);
+                });
+            }};
 }

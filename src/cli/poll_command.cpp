@@ -6,6 +6,7 @@
 #include "cli/addressed_transmitter.h"
 #include "cli/arguments.h"
 #include "cli/exit_codes.h"
+#include "cli/fixed_rate.h"
 #include "cli/output.h"
 #include "cli/poll_schedule.h"
 #include "cli/stop_request.h"
@@ -369,7 +370,8 @@ int runPoll(CommandContext& context) {
     const std::optional<PollOptions> options = pollOptions(context);
     if (!options)
         return kExitUsage;
-    const std::unique_ptr<Connection> connection = Connection::open(context.options);
+    const std::unique_ptr<Connection> connection = Connection::open(
+        context.options, [&](int fixedBaud) { return rateAllowed(fixedBaud, options->baudIndex); });
     if (!connection)
         return kExitUsage;
     std::optional<QList<Polled>> polled = findTransmitters(*connection, *options);

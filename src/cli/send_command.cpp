@@ -4,6 +4,7 @@
 #include "cli/addressed_transmitter.h"
 #include "cli/bare_command.h"
 #include "cli/exit_codes.h"
+#include "cli/fixed_rate.h"
 #include "cli/output.h"
 #include "cli/write_run.h"
 #include "protocol/text_rules.h"
@@ -96,8 +97,10 @@ int runSend(CommandContext& context) {
     const QString effect = forGoodEffect(text);
     if (!effect.isEmpty() && !yesGiven(context) && !context.options.dryRun)
         return refuseWithoutYes(context, addressed->address, text, effect);
-    return withTransmitter(context.options, *addressed,
-                           [&](ReachedTransmitter& t) { return sendText(context, t, text); });
+    return withTransmitter(
+        context.options, *addressed,
+        [&](ReachedTransmitter& t) { return sendText(context, t, text); },
+        [&](int fixedBaud) { return rateChangeAllowed(fixedBaud, text); });
 }
 
 void addSendOptions(QCommandLineParser& parser) {

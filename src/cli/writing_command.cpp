@@ -4,7 +4,8 @@
 #include "cli/output.h"
 #include "cli/write_read_back.h"
 
-int runWritingCommand(const CommandContext& context, const CheckStep& check) {
+int runWritingCommand(const CommandContext& context, const CheckStep& check,
+                      const Connection::RateCheck& rateCheck) {
     const std::optional<AddressedTransmitter> addressed = addressedTransmitter(context);
     if (!addressed)
         return kExitUsage;
@@ -12,31 +13,34 @@ int runWritingCommand(const CommandContext& context, const CheckStep& check) {
     if (const ExitCode* status = std::get_if<ExitCode>(&checked))
         return *status;
 
-    return withTransmitter(context.options, *addressed, [&](ReachedTransmitter& t) -> int {
-        const std::variant<WritingPlan, ExitCode> planned =
-            std::get<PlanStep>(checked)(t.transmitter);
-        if (const ExitCode* status = std::get_if<ExitCode>(&planned))
-            return *status;
-        const WritingPlan& plan = std::get<WritingPlan>(planned);
-        if (context.options.dryRun) {
-            printDryRun(t.address, plan.writes, context.options.json);
-            return kExitOk;
-        }
-        TransmitterConnection& transmitter = t.transmitter;
-        const SendWrite send = [&](const PlannedWrite& w) {
-            const Exchanged reply = transmitter.exchangeText(w.command);
-            return SentWrite{reply, plan.check(reply)};
-        };
-        const ReadBackWrite readBack = [&](const PlannedWrite& w) {
-            return readSettingBack(transmitter, w);
-        };
-        const WriteRun run = runWrites(t.address, plan.writes, plan.send ? plan.send : send,
-                                       plan.readBack ? plan.readBack : readBack);
-        if (plan.report)
-            return plan.report(run);
-        printWriteRun(run, context.options.json);
-        return run.exitCode();
-    });
+    return withTransmitter(
+        context.options, *addressed,
+        [&](ReachedTransmitter& t) -> int {
+            const std::variant<WritingPlan, ExitCode> planned =
+                std::get<PlanStep>(checked)(t.transmitter);
+            if (const ExitCode* status = std::get_if<ExitCode>(&planned))
+                return *status;
+            const WritingPlan& plan = std::get<WritingPlan>(planned);
+            if (context.options.dryRun) {
+                printDryRun(t.address, plan.writes, context.options.json);
+                return kExitOk;
+            }
+            TransmitterConnection& transmitter = t.transmitter;
+            const SendWrite send = [&](const PlannedWrite& w) {
+                const Exchanged reply = transmitter.exchangeText(w.command);
+                return SentWrite{reply, plan.check(reply)};
+            };
+            const ReadBackWrite readBack = [&](const PlannedWrite& w) {
+                return readSettingBack(transmitter, w);
+            };
+            const WriteRun run = runWrites(t.address, plan.writes, plan.send ? plan.send : send,
+                                           plan.readBack ? plan.readBack : readBack);
+            if (plan.report)
+                return plan.report(run);
+            printWriteRun(run, context.options.json);
+            return run.exitCode();
+        },
+        rateCheck);
 }
 
 ExitCode refuse(const QString& message) {

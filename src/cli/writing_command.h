@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/cli_command.h"
+#include "cli/connection.h"
 #include "cli/exit_codes.h"
 #include "cli/write_run.h"
 
@@ -38,8 +39,11 @@ using PlanStep =
 using CheckStep = std::function<std::variant<PlanStep, ExitCode>(const CommandContext& context,
                                                                  const QString& address)>;
 
-// Runs a writing command from its check and gives its exit status.
-int runWritingCommand(const CommandContext& context, const CheckStep& check);
+// Runs a writing command from its check and gives its exit status; a
+// command that moves the transmitter to another rate checks it against the
+// port's fixed rate with rateCheck.
+int runWritingCommand(const CommandContext& context, const CheckStep& check,
+                      const Connection::RateCheck& rateCheck = {});
 
 // The exit status of a value that is refused, after its message: nothing is
 // sent.

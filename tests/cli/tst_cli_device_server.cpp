@@ -5,6 +5,7 @@
 // the server.
 
 #include "support/cli_process.h"
+#include "support/fake_device_server.h"
 #include "support/ser2net_process.h"
 #include "support/simulator_process.h"
 
@@ -26,6 +27,8 @@ private slots:
     void initTestCase();
     void search_read_set_and_move();
     void poll_comes_back_after_the_server_restarts();
+    void raw_server_at_a_fixed_rate();
+    void rate_the_server_refuses_is_not_searched();
     void bad_addresses_are_refused_by_name_data();
     void bad_addresses_are_refused_by_name();
 
@@ -109,6 +112,65 @@ void TestCliDeviceServer::poll_comes_back_after_the_server_restarts() {
     ::kill(pid_t(poll.processId()), SIGINT);
     QVERIFY(poll.waitForFinished(10'000));
     QCOMPARE(poll.exitCode(), 130);
+}
+
+// ser2net's raw accepter, its line at 4800: only 07 can be reached, and
+// nothing that would change the rate goes out.
+void TestCliDeviceServer::raw_server_at_a_fixed_rate() {
+    SimulatorProcess simulator;
+    QVERIFY2(simulator.start(), qPrintable(simulator.errorString()));
+    Ser2net server(ser2netPath(), simulator.devicePath(), freeLoopbackPort(), true, 4800);
+    QVERIFY(server.start());
+    const auto onRaw = [&](const QStringList& args) {
+        return runCli(QStringList{QStringLiteral("--port"), server.address()} + args);
+    };
+    const QDeadlineTimer deadline(Ser2net::kPatienceMs);
+    while (onRaw({"send", "07", "AD"}).exitCode != 0) {
+        QVERIFY2(!deadline.hasExpired(), qPrintable(server.output()));
+        QThread::msleep(100);
+    }
+
+    const CliRun search = onRaw({"search", "-a", "1-13"});
+    QVERIFY2(search.exitCode == 0, qPrintable(describe(search)));
+    QCOMPARE(search.out, QStringLiteral("07 4800\n"));
+    QVERIFY2(search.err.contains("fixed at 4800; only this rate is searched"),
+             qPrintable(search.err));
+    const CliRun set = onRaw({"-j", "set", "07", "rangeHigh=1.5"});
+    QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));
+    QCOMPARE(QJsonDocument::fromJson(simulator.control("state 07").toUtf8())["rangeHigh"]
+                 .toString()
+                 .toDouble(),
+             1.5);
+    const CliRun poll = onRaw({"poll", "07", "-c", "2", "-i", "100", "--csv"});
+    QVERIFY2(poll.exitCode == 0 && poll.out.count(",07,MPa,") == 2, qPrintable(describe(poll)));
+
+    // Another rate is refused before anything goes out.
+    const qsizetype frames = simulator.traceLines().size();
+    for (const QStringList& args : QList<QStringList>{{"move", "07", "--rate", "9600"},
+                                                      {"read", "07", "-b", "9600"},
+                                                      {"send", "07", "BD3", "--yes"},
+                                                      {"search", "-b", "9600"}}) {
+        const CliRun refused = onRaw(args);
+        QVERIFY2(refused.exitCode == 2 && refused.err.contains("fixed at 4800"),
+                 qPrintable(describe(refused)));
+    }
+    QCOMPARE(simulator.traceLines().size(), frames);
+
+    // A move of the address alone keeps the rate and is confirmed.
+    const CliRun move = onRaw({"move", "07", "--to", "08"});
+    QVERIFY2(move.exitCode == 0 && move.out.contains("07 is now 08 at 4800 baud"),
+             qPrintable(describe(move)));
+    QCOMPARE(onRaw({"move", "08", "--to", "07"}).exitCode, 0);
+}
+
+// A server that keeps its line at 9600 whatever it is asked: a search at
+// 4800 would otherwise go out at 9600 and list what answers as at 4800.
+void TestCliDeviceServer::rate_the_server_refuses_is_not_searched() {
+    FakeDeviceServer server(FakeDeviceServer::Behaviour::FixedAt9600);
+    const CliRun search = runCli({"--port", server.address(), "search", "-b", "4800", "-a", "1"});
+    QVERIFY2(search.err.contains("the port did not take 4800 baud; it was not searched"),
+             qPrintable(describe(search)));
+    QVERIFY2(server.data().isEmpty(), server.data().constData());
 }
 
 void TestCliDeviceServer::bad_addresses_are_refused_by_name_data() {
