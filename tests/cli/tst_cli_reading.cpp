@@ -438,9 +438,11 @@ void TestCliReading::links_without_line_timing() {
     settings.close();
 
     args.replaceInStrings(QStringLiteral("DEVICE"), untimed.devicePath());
-    const CliRun r = runCli(args + QStringList{"read", "31", "--baud", "9600"});
+    // At 1200 baud a reply comes long before the line could carry it even
+    // when a loaded machine holds the simulator up for a while.
+    const CliRun r = runCli(args + QStringList{"read", "12", "--baud", "1200"});
     QVERIFY2(r.exitCode == exitCode, qPrintable(r.out + r.err));
-    QCOMPARE(r.out.contains(QStringLiteral("model       PT-C")), exitCode == 0);
+    QCOMPARE(r.out.contains(QStringLiteral("model       PT-B")), exitCode == 0);
     QCOMPARE(r.err.contains(QStringLiteral("lineTiming=false")), exitCode != 0);
     // The command line never writes the window's settings.
     QVERIFY(settings.open(QIODevice::ReadOnly));
