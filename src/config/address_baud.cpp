@@ -90,6 +90,10 @@ void MainWindow::COM_ADDR_Click() {
         m_leaveValidation->moveFocus(field);
         return;
     }
+    // The list may still hold a rate picked before the port was chosen; a
+    // transmitter moved to it would be out of the server's reach.
+    if (!fixedRateAllows(ui->CMB_BAND->currentIndex()))
+        return;
 
     // The connection follows the transmitter: the "AD" reply names where it
     // is afterwards, the "BD" echo switches the line to the new rate.
@@ -114,4 +118,10 @@ void MainWindow::COM_ADDR_Click() {
     }
 
     plainCut(ui->txtType, transmitter.moveModel(ui->txtType->text()).reply);
+}
+
+void MainWindow::CMB_BAND_Click() {
+    // Picking a rate sends nothing; a rate the port's server does not run at
+    // is refused at once rather than at the write.
+    fixedRateAllows(ui->CMB_BAND->currentIndex());
 }

@@ -30,6 +30,9 @@ void MainWindow::CMB_ADDR_Click() {
     if (!transmitterSelected())
         return;
     const OnlineTransmitter& record = OnlineList.at(ui->CMB_ADDR->currentIndex());
+    // A list found on another port may hold rates this line cannot run at.
+    if (!fixedRateAllows(record.BaudIndex))
+        return;
     ui->CMB_BAND->setCurrentIndex(record.BaudIndex);
     MSCommBsq.setSettings(lineSettingsOfIndex(ui->CMB_BAND->currentIndex()));
     ReadAllParameters();
@@ -39,6 +42,8 @@ void MainWindow::ReadAllParameters() {
     if (!transmitterSelected())
         return;
     const OnlineTransmitter record = OnlineList.at(ui->CMB_ADDR->currentIndex());
+    if (!fixedRateAllows(record.BaudIndex))
+        return;
     ui->CMB_BAND->setCurrentIndex(record.BaudIndex);
     MSCommBsq.setSettings(lineSettingsOfIndex(ui->CMB_BAND->currentIndex()));
     ui->TXT_ADDR->setText(ui->CMB_ADDR->currentText());

@@ -1,7 +1,7 @@
 // The bus search: every address from 01 to 99 at 9600, 4800, 2400 and 1200
-// baud, probed with "AD". Each transmitter that answers with its address
-// twice is listed in CMB_ADDR and OnlineList; the first one found is then
-// selected and read.
+// baud (at the fixed rate alone on a port whose server fixes it), probed with
+// "AD". Each transmitter that answers with its address twice is listed in
+// CMB_ADDR and OnlineList; the first one found is then selected and read.
 
 #include "link/exchange.h"
 #include "link/serial_port.h"
@@ -59,8 +59,15 @@ void MainWindow::cmdSEARCH_Click() {
             ui->CMB_ADDR->removeItem(i);
     }
 
+    // Through a server that fixes the line's rate only transmitters at that
+    // rate can answer; panel 1 says so until the first probe.
+    const int fixedBaud = MSCommBsq.fixedBaud();
+    if (fixedBaud != 0)
+        m_statusPanels->setText(
+            1, QStringLiteral("该端口的波特率固定为 %1，只搜索此波特率").arg(fixedBaud));
+
     ExchangeNotes notes;
-    for (const int baud : kSearchBaudIndexes) {
+    for (const int baud : searchBaudIndexes(fixedBaud)) {
         if (ui->cmdSEARCH->text() == kSearchIdle)
             break;
         ui->CMB_BAND->setCurrentIndex(baud);

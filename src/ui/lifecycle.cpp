@@ -59,6 +59,9 @@ void MainWindow::cmbCommPort_Click() {
         return;
     }
     m_settings.setValue(kSection, kCommPortKey, QString::number(number));
+    // The rate list shows the rate the line runs at when the port's server
+    // fixes it.
+    showFixedRate();
 }
 
 bool MainWindow::Form_QueryUnload() {

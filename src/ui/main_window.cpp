@@ -154,6 +154,9 @@ void MainWindow::connectEvents() {
     connect(ui->cmdDA_Read, &QPushButton::clicked, this, [this] { cmdDA_Read_Click(); });
     connect(ui->cmdDA_Write, &QPushButton::clicked, this, [this] { cmdDA_Write_Click(); });
     connect(ui->COM_ADDR, &QPushButton::clicked, this, [this] { COM_ADDR_Click(); });
+    // Only a pick by the engineer: the full read and the search set the list
+    // from code to the rate they put the line at.
+    connect(ui->CMB_BAND, &QComboBox::activated, this, [this] { CMB_BAND_Click(); });
     connect(ui->CMD_USER, &QPushButton::clicked, this, [this] { CMD_USER_Click(); });
     connect(ui->CMD_FACT, &QPushButton::clicked, this, [this] { CMD_FACT_Click(); });
     connect(ui->CMD_LD, &QPushButton::clicked, this, [this] { CMD_LD_Click(); });

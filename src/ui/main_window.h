@@ -97,6 +97,8 @@ public:
     // Returns false to refuse leaving the field.
     bool TXT_ADDR_Validate();
     void COM_ADDR_Click();
+    // The engineer picked an entry of the rate list.
+    void CMB_BAND_Click();
     void CMD_USER_Click();
     void CMD_FACT_Click();
     void CMD_LD_Click();
@@ -139,6 +141,14 @@ private:
     // Puts a pressure reply into TXT_PRESSURE and notes whether it is a reading.
     void showPressure(const QString& reply);
     void restartExtremes();
+    // Whether the line may go to the rate of baudIndex: always on a port whose
+    // rate the tool sets, and only at the fixed rate on one whose device
+    // server fixes it. Otherwise a box names the fixed rate and the rate
+    // wanted (or, for no rate of the list, typed as the engineer typed it),
+    // and the rate list shows the fixed rate again.
+    bool fixedRateAllows(int baudIndex, const QString& typed = QString());
+    // Selects the fixed rate in the rate list, on a port that has one.
+    void showFixedRate();
 
     // Helpers of the configuration handlers.
     void trimChanged(QScrollBar* bar, QLineEdit* field, Command command);

@@ -1,6 +1,7 @@
 // The manual command box: any command text, sent as typed to the selected
 // transmitter, and the reply shown as the exchange returns it.
 
+#include "protocol/bus_search.h"
 #include "protocol/text_rules.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
@@ -27,6 +28,11 @@ void MainWindow::Cmd_INS_Click() {
         m_messages.show(problem, QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
         return;
     }
+    // A rate change the port's server does not follow would strand the
+    // transmitter at a rate the line cannot reach.
+    if (const int rate = rateChangeOf(command);
+        rate != 0 && !fixedRateAllows(baudIndexOf(rate), command))
+        return;
     ui->txtReturn->setText(QString());
     // The final CR stays in the text; the box draws nothing for it.
     ui->txtReturn->setText(Comm_Send(ui->CMB_ADDR->currentText(), command));

@@ -2,7 +2,9 @@
 // commands, of the selected transmitter.
 
 #include "link/frame.h"
+#include "protocol/bus_search.h"
 #include "support/selected_transmitter.h"
+#include "ui/list_selection.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -32,6 +34,8 @@ private slots:
     void data_area_messages_data();
     void data_area_messages();
     void factory_button_needs_the_factory_code();
+    void fixed_rate_is_kept_data();
+    void fixed_rate_is_kept();
 };
 
 void TestAddressAndDataAreas::leaving_the_address_field_data() {
@@ -316,6 +320,73 @@ void TestAddressAndDataAreas::factory_button_needs_the_factory_code() {
     QTest::mouseClick(factory, Qt::LeftButton);
     QCOMPARE(s.commands(), QStringList{"01WF"});
     QCOMPARE(s.t.messages.shown.last().text, QStringLiteral("写入工厂数据区完成!"));
+}
+
+void TestAddressAndDataAreas::fixed_rate_is_kept_data() {
+    QTest::addColumn<int>("fixedRate");  // 0: the tool sets the rate
+    QTest::addColumn<int>("recordRate"); // where 01 was found
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("band");        // the rate list's entry, set or picked
+    QTest::addColumn<QString>("refused"); // the rate the box names; empty: no box
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<int>("bandAfter");
+    QTest::newRow("pick another rate")
+        << 4800 << 4800 << "pick" << 3 << "9600" << QStringList{} << 2;
+    QTest::newRow("pick the fixed rate") << 4800 << 4800 << "pick" << 2 << "" << QStringList{} << 2;
+    QTest::newRow("pick on a port the tool sets")
+        << 0 << 9600 << "pick" << 0 << "" << QStringList{} << 0;
+    // The list still holds a rate set before the port was changed.
+    QTest::newRow("write at another rate")
+        << 4800 << 4800 << "write" << 0 << "1200" << QStringList{} << 2;
+    // A move of the address alone sends the fixed rate's digit, which keeps it.
+    QTest::newRow("write at the fixed rate")
+        << 4800 << 4800 << "write" << 2 << ""
+        << QStringList{"01IDSN4711", "01AD23", "23BD2", "23TYPT-200"} << 2;
+    // A list found on another port.
+    QTest::newRow("select a record at another rate")
+        << 4800 << 9600 << "select" << 2 << "9600" << QStringList{} << 2;
+    QTest::newRow("refresh a record at another rate")
+        << 4800 << 9600 << "refresh" << 2 << "9600" << QStringList{} << 2;
+}
+
+void TestAddressAndDataAreas::fixed_rate_is_kept() {
+    QFETCH(int, fixedRate);
+    QFETCH(int, recordRate);
+    QFETCH(QString, action);
+    QFETCH(int, band);
+    QFETCH(QString, refused);
+    QFETCH(QStringList, sent);
+    QFETCH(int, bandAfter);
+    SelectedTransmitter s;
+    // Another port is chosen, one whose server fixes the line's rate; the
+    // list of transmitters stays.
+    s.t.port.fixedRate = fixedRate;
+    s.t.window->cmbCommPort_Click();
+    s.transmitter->baud = recordRate;
+    s.t.window->OnlineList[0].BaudIndex = qint16(baudIndexOf(recordRate));
+    s.setText("TXT_ADDR", "23");
+    auto* rates = s.t.control<QComboBox>("CMB_BAND");
+    rates->setCurrentIndex(band);
+    if (action == QLatin1String("pick"))
+        emit rates->activated(band);
+    else if (action == QLatin1String("write"))
+        s.t.window->COM_ADDR_Click();
+    else if (action == QLatin1String("select"))
+        s.t.window->listSelection().select(s.t.control<QComboBox>("CMB_ADDR"), 0);
+    else
+        s.t.window->cmdReFresh_Click();
+
+    QCOMPARE(s.commands(), sent);
+    QCOMPARE(rates->currentIndex(), bandAfter);
+    if (refused.isEmpty()) {
+        QVERIFY(s.t.messages.shown.isEmpty());
+        return;
+    }
+    QCOMPARE(s.t.messages.shown.size(), 1);
+    QCOMPARE(s.t.messages.shown[0].text,
+             QStringLiteral("该端口的波特率固定为 4800，不能改为 ") + refused);
+    QCOMPARE(s.t.messages.shown[0].title, QStringLiteral("错误"));
+    QCOMPARE(s.t.messages.shown[0].icon, MessageBoxes::Icon::Exclamation);
 }
 
 QTEST_MAIN(TestAddressAndDataAreas)

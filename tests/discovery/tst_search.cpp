@@ -68,6 +68,8 @@ private slots:
     void only_the_doubled_address_counts();
     void how_a_search_ends_data();
     void how_a_search_ends();
+    void rates_a_search_walks_data();
+    void rates_a_search_walks();
 };
 
 void TestSearch::probes_every_address_at_every_rate_fastest_first() {
@@ -317,6 +319,47 @@ void TestSearch::how_a_search_ends() {
     QCOMPARE(f.fullReads("03"), fullReads);
     QCOMPARE(f.probes().size(), event == QLatin1String("lose") ? 20 : 396);
     QCOMPARE(f.t.control<QPushButton>("cmdSEARCH")->text(), QStringLiteral("搜索变送器"));
+}
+
+void TestSearch::rates_a_search_walks_data() {
+    QTest::addColumn<int>("fixedRate");
+    QTest::addColumn<QStringList>("rates");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("panel1"); // before the first probe
+    QTest::newRow("rate set by the tool")
+        << 0 << QStringList{"9600", "4800", "2400", "1200"} << QStringList{"30", "10"}
+        << QStringLiteral("按“搜索变送器”键，开始搜索在线变送器！");
+    // Behind a server that fixes the rate only that rate can answer.
+    QTest::newRow("fixed at 4800") << 4800 << QStringList{"4800"} << QStringList{"10"}
+                                   << QStringLiteral("该端口的波特率固定为 4800，只搜索此波特率");
+}
+
+void TestSearch::rates_a_search_walks() {
+    QFETCH(int, fixedRate);
+    QFETCH(QStringList, rates);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, panel1);
+    SearchFixture f;
+    f.t.port.fixedRate = fixedRate;
+    f.t.window->cmbCommPort_Click();
+    fillTypicalValues(f.bus.add("10", 4800));
+    fillTypicalValues(f.bus.add("30", 9600));
+    // Runs at the search's first check, before the first probe's panels.
+    QString firstPanel1;
+    QTimer::singleShot(0, f.t.window.get(), [&] { firstPanel1 = f.panel(1); });
+    f.t.window->cmdSEARCH_Click();
+
+    QCOMPARE(firstPanel1, panel1);
+    QStringList walked;
+    for (const QString& probe : f.probes())
+        if (!walked.contains(probe.section('@', 1)))
+            walked.append(probe.section('@', 1));
+    QCOMPARE(walked, rates);
+    QCOMPARE(f.probes().size(), 99 * int(rates.size()));
+    QCOMPARE(f.listed(), listed);
+    QCOMPARE(f.fullReads("10"), listed.startsWith("10") ? 2 : 0);
+    QVERIFY(f.t.messages.shown.isEmpty());
+    QCOMPARE(f.panel(1), QStringLiteral("变送器搜索完毕"));
 }
 
 QTEST_MAIN(TestSearch)

@@ -15,6 +15,8 @@ bool FakeSerialPort::open() {
     }
     m_open = true;
     m_error.clear();
+    if (fixedRate != 0)
+        m_settings = QStringLiteral("%1,n,8,1").arg(fixedRate);
     openedPorts.append(m_portNumber);
     return true;
 }
@@ -34,7 +36,7 @@ void FakeSerialPort::loseDevice() {
 
 bool FakeSerialPort::setSettings(const QString& settings) {
     const auto parsed = LineSettings::parse(settings);
-    if (!parsed)
+    if (!parsed || (fixedRate != 0 && parsed->baud != fixedRate))
         return false;
     m_settings = parsed->text();
     settingsHistory.append(m_settings);

@@ -42,6 +42,7 @@ public:
     bool waitForInput(int msecs) override;
     bool hasLineTiming() const override { return lineTiming; }
     int latencyMs() const override { return latency; }
+    int fixedBaud() const override { return fixedRate; }
     void setDeviceLostHandler(DeviceLostHandler handler) override {
         m_deviceLost = std::move(handler);
     }
@@ -68,6 +69,9 @@ public:
     int readCount = 0;
     bool lineTiming = true;
     int latency = 0;
+    // A line fixed at this rate, as behind a raw device server: opening sets
+    // it, and settings with another rate are refused.
+    int fixedRate = 0;
     QString deviceName = QStringLiteral("/dev/ttyUSB0");
 
 private:

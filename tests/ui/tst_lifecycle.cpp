@@ -19,6 +19,7 @@ private slots:
     void start_up_greets_and_sets_the_poll_flag();
     void failing_port_choice_shows_the_reason_and_keeps_the_setting();
     void choosing_the_same_port_again_reopens_it();
+    void choice_keeps_the_line_settings_data();
     void choice_keeps_the_line_settings();
     void close_is_refused_while_searching();
     void quit_closes_the_port_and_the_window();
@@ -117,13 +118,28 @@ void TestLifecycle::choosing_the_same_port_again_reopens_it() {
     QCOMPARE(t.settings.writes, 2);
 }
 
+void TestLifecycle::choice_keeps_the_line_settings_data() {
+    QTest::addColumn<int>("fixedRate"); // 0: the tool sets the rate
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("band");
+    QTest::newRow("rate set by the tool") << 0 << "2400,n,8,1" << -1;
+    // The line runs at the server's rate, and the rate list shows it.
+    QTest::newRow("rate fixed by the server") << 1200 << "1200,n,8,1" << 0;
+}
+
 void TestLifecycle::choice_keeps_the_line_settings() {
+    QFETCH(int, fixedRate);
+    QFETCH(QString, settings);
+    QFETCH(int, band);
     TestWindow t;
     t.create();
     QVERIFY(t.port.setSettings(QStringLiteral("2400,N,8,1")));
+    t.port.fixedRate = fixedRate;
     t.window->listSelection().select(t.control<QComboBox>("cmbCommPort"), 0);
     QVERIFY(t.port.isOpen());
-    QCOMPARE(t.port.settings(), QStringLiteral("2400,n,8,1"));
+    QCOMPARE(t.port.settings(), settings);
+    QCOMPARE(t.control<QComboBox>("CMB_BAND")->currentIndex(), band);
+    QVERIFY(t.messages.shown.isEmpty());
 }
 
 void TestLifecycle::close_is_refused_while_searching() {

@@ -25,6 +25,8 @@ private slots:
     void without_a_selection_the_frame_carries_no_address();
     void text_goes_out_untrimmed_and_unchanged();
     void non_ascii_text_is_refused_with_a_message();
+    void rate_changes_on_a_fixed_line_data();
+    void rate_changes_on_a_fixed_line();
 };
 
 void TestManualCommand::sends_typed_text_and_shows_the_reply() {
@@ -84,6 +86,39 @@ void TestManualCommand::non_ascii_text_is_refused_with_a_message() {
     QCOMPARE(t.messages.shown.size(), 1);
     QCOMPARE(t.messages.shown[0].title, QStringLiteral("错误"));
     QCOMPARE(t.control<QLineEdit>("txtReturn")->text(), QStringLiteral("*01old\r"));
+}
+
+void TestManualCommand::rate_changes_on_a_fixed_line_data() {
+    QTest::addColumn<int>("fixedRate"); // 0: the tool sets the rate
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("refused"); // the box's text; empty: sent
+    QTest::newRow("another rate") << 4800 << "BD3"
+                                  << "该端口的波特率固定为 4800，不能改为 9600";
+    QTest::newRow("no baud index") << 4800 << "BD9"
+                                   << "该端口的波特率固定为 4800，不能发送 BD9";
+    QTest::newRow("the fixed rate") << 4800 << "bd2"
+                                    << "";
+    QTest::newRow("rate set by the tool") << 0 << "BD9"
+                                          << "";
+}
+
+void TestManualCommand::rate_changes_on_a_fixed_line() {
+    QFETCH(int, fixedRate);
+    QFETCH(QString, typed);
+    QFETCH(QString, refused);
+    TestWindow t;
+    t.port.fixedRate = fixedRate;
+    t.settings.values.insert("Transmitter/CommPort", "1");
+    t.create();
+    selectTransmitter(t, "01");
+    t.control<QLineEdit>("txtInsSend")->setText(typed);
+
+    t.window->Cmd_INS_Click();
+
+    QCOMPARE(t.port.written.size(), refused.isEmpty() ? 1 : 0);
+    QCOMPARE(t.messages.shown.size(), refused.isEmpty() ? 0 : 1);
+    if (!refused.isEmpty())
+        QCOMPARE(t.messages.shown[0].text, refused);
 }
 
 QTEST_MAIN(TestManualCommand)
