@@ -72,7 +72,15 @@ void MainWindow::cmdSEARCH_Click() {
             break;
         ui->CMB_BAND->setCurrentIndex(baud);
         const QString lineSettings = lineSettingsOfIndex(ui->CMB_BAND->currentIndex());
-        MSCommBsq.setSettings(lineSettings);
+        // A rate the port does not take (a device server that keeps its line
+        // at another) is not searched: its probes would go out at the rate
+        // before and list what answers there at this one.
+        if (!MSCommBsq.setSettings(lineSettings)) {
+            if (MSCommBsq.isOpen())
+                m_messages.show(MSCommBsq.errorString(), QString(),
+                                MessageBoxes::Icon::Exclamation);
+            continue;
+        }
 
         for (int number = kFirstBusAddress; number <= kLastBusAddress; ++number) {
             // The one place the window answers during a search; a stop click

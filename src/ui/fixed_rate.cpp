@@ -16,9 +16,10 @@ bool MainWindow::fixedRateAllows(int baudIndex, const QString& typed) {
     const QString wanted =
         isRate ? QStringLiteral("改为 ") + QString::number(kBaudRates[std::size_t(baudIndex)])
                : QStringLiteral("发送 ") + typed;
+    // The list is back at the line's rate while the box says why.
+    showFixedRate();
     m_messages.show(QStringLiteral("该端口的波特率固定为 %1，不能").arg(fixed) + wanted,
                     QStringLiteral("错误"), MessageBoxes::Icon::Exclamation);
-    showFixedRate();
     return false;
 }
 

@@ -326,12 +326,17 @@ void TestSearch::rates_a_search_walks_data() {
     QTest::addColumn<QStringList>("rates");
     QTest::addColumn<QStringList>("listed");
     QTest::addColumn<QString>("panel1"); // before the first probe
-    QTest::newRow("rate set by the tool")
-        << 0 << QStringList{"9600", "4800", "2400", "1200"} << QStringList{"30", "10"}
-        << QStringLiteral("按“搜索变送器”键，开始搜索在线变送器！");
+    QTest::addColumn<int>("refusedRate");
+    const QString greeting = QStringLiteral("按“搜索变送器”键，开始搜索在线变送器！");
+    QTest::newRow("rate set by the tool") << 0 << QStringList{"9600", "4800", "2400", "1200"}
+                                          << QStringList{"30", "10"} << greeting << 0;
     // Behind a server that fixes the rate only that rate can answer.
-    QTest::newRow("fixed at 4800") << 4800 << QStringList{"4800"} << QStringList{"10"}
-                                   << QStringLiteral("该端口的波特率固定为 4800，只搜索此波特率");
+    QTest::newRow("fixed at 4800")
+        << 4800 << QStringList{"4800"} << QStringList{"10"}
+        << QStringLiteral("该端口的波特率固定为 4800，只搜索此波特率") << 0;
+    // Not at the rate before, where 10 would be listed again as at 2400.
+    QTest::newRow("a rate the port refuses is not searched")
+        << 0 << QStringList{"9600", "4800", "1200"} << QStringList{"30", "10"} << greeting << 2400;
 }
 
 void TestSearch::rates_a_search_walks() {
@@ -339,8 +344,11 @@ void TestSearch::rates_a_search_walks() {
     QFETCH(QStringList, rates);
     QFETCH(QStringList, listed);
     QFETCH(QString, panel1);
+    QFETCH(int, refusedRate);
     SearchFixture f;
     f.t.port.fixedRate = fixedRate;
+    if (refusedRate)
+        f.t.port.refusedRates.insert(refusedRate);
     f.t.window->cmbCommPort_Click();
     fillTypicalValues(f.bus.add("10", 4800));
     fillTypicalValues(f.bus.add("30", 9600));
@@ -358,7 +366,10 @@ void TestSearch::rates_a_search_walks() {
     QCOMPARE(f.probes().size(), 99 * int(rates.size()));
     QCOMPARE(f.listed(), listed);
     QCOMPARE(f.fullReads("10"), listed.startsWith("10") ? 2 : 0);
-    QVERIFY(f.t.messages.shown.isEmpty());
+    // The port's own words say which rate it refused.
+    QCOMPARE(f.t.messages.shown.size(), refusedRate ? 1 : 0);
+    if (refusedRate)
+        QVERIFY(f.t.messages.shown.first().text.contains(QString::number(refusedRate)));
     QCOMPARE(f.panel(1), QStringLiteral("变送器搜索完毕"));
 }
 

@@ -38,6 +38,10 @@ bool FakeSerialPort::setSettings(const QString& settings) {
     const auto parsed = LineSettings::parse(settings);
     if (!parsed || (fixedRate != 0 && parsed->baud != fixedRate))
         return false;
+    if (refusedRates.contains(parsed->baud)) {
+        m_error = QStringLiteral("线路设置 %1 被拒绝").arg(parsed->text());
+        return false;
+    }
     m_settings = parsed->text();
     settingsHistory.append(m_settings);
     return true;

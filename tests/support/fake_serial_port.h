@@ -72,6 +72,9 @@ public:
     // A line fixed at this rate, as behind a raw device server: opening sets
     // it, and settings with another rate are refused.
     int fixedRate = 0;
+    // Rates whose settings are refused, as by a server that keeps its line
+    // at another.
+    QSet<int> refusedRates;
     QString deviceName = QStringLiteral("/dev/ttyUSB0");
 
 private:
