@@ -47,6 +47,21 @@ const Transmitter kDefaultBus[] = {
     {"01", 9600, "PDS301"}, {"07", 4800, "PDS305G"}, {"12", 1200, "LT200"}};
 const int kRates[] = {9600, 4800, 2400, 1200};
 
+// ser2net in front of the device, and port com1 mapped to it.
+struct Served {
+    const quint16 tcpPort = freeLoopbackPort();
+    Ser2net server;
+    MemorySettingsStore settings;
+    PortDevices devices{settings};
+    DevicePort port{devices};
+
+    Served(const QString& program, const QString& device)
+        : server(program, device, tcpPort) {
+        settings.setValue("Ports", "com1", server.address());
+        port.setPortNumber(1);
+    }
+};
+
 QString lineSettings(int baud) {
     return QStringLiteral("%1,N,8,1").arg(baud);
 }
@@ -80,15 +95,10 @@ void TestDeviceServer::cleanupTestCase() {
 }
 
 void TestDeviceServer::finds_each_transmitter_at_its_own_rate() {
-    const quint16 tcpPort = freeLoopbackPort();
-    Ser2net server(m_ser2net, m_simulator->devicePath(), tcpPort);
-    QVERIFY(server.start());
-
-    MemorySettingsStore settings;
-    settings.setValue("Ports", "com1", QStringLiteral("rfc2217://127.0.0.1:%1").arg(tcpPort));
-    const PortDevices devices(settings);
-    DevicePort port(devices);
-    port.setPortNumber(1);
+    Served served(m_ser2net, m_simulator->devicePath());
+    QVERIFY(served.server.start());
+    Ser2net& server = served.server;
+    DevicePort& port = served.port;
     SteadyClock clock;
     BusLine line(port, clock);
     QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
@@ -120,15 +130,10 @@ void TestDeviceServer::finds_each_transmitter_at_its_own_rate() {
 }
 
 void TestDeviceServer::server_restart_is_a_lost_port_that_comes_back() {
-    const quint16 tcpPort = freeLoopbackPort();
-    Ser2net server(m_ser2net, m_simulator->devicePath(), tcpPort);
-    QVERIFY(server.start());
-
-    MemorySettingsStore settings;
-    settings.setValue("Ports", "com1", QStringLiteral("rfc2217://127.0.0.1:%1").arg(tcpPort));
-    const PortDevices devices(settings);
-    DevicePort port(devices);
-    port.setPortNumber(1);
+    Served served(m_ser2net, m_simulator->devicePath());
+    QVERIFY(served.server.start());
+    Ser2net& server = served.server;
+    DevicePort& port = served.port;
     QStringList lost;
     port.setDeviceLostHandler([&](const QString& device) { lost.append(device); });
     SteadyClock clock;
@@ -140,11 +145,11 @@ void TestDeviceServer::server_restart_is_a_lost_port_that_comes_back() {
     server.stop();
     QCOMPARE(line.exchange("07", "AD"), QStringLiteral("ERR 0\r"));
     QVERIFY(!port.isOpen());
-    QCOMPARE(lost, QStringList{settings.values.value("Ports/com1")});
+    QCOMPARE(lost, QStringList{server.address()});
     QCOMPARE(port.networkPort().errorKind(), NetworkPort::ErrorKind::ConnectionLost);
     // While it is away, opening says so and names it.
     QVERIFY(!port.open());
-    QVERIFY2(port.englishError().contains(QString::number(tcpPort)),
+    QVERIFY2(port.englishError().contains(QString::number(served.tcpPort)),
              qPrintable(port.englishError()));
 
     QVERIFY(server.start());

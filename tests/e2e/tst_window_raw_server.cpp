@@ -6,23 +6,14 @@
 // real time: 99 time-outs at 4800 plus the link's latency, some fifteen
 // seconds.
 
-#include "link/clock.h"
-#include "link/device_port.h"
-#include "link/port_devices.h"
-#include "support/fake_message_boxes.h"
-#include "support/memory_settings_store.h"
-#include "support/ser2net_process.h"
-#include "support/simulator_process.h"
-#include "ui/main_window.h"
+#include "support/window_on_server.h"
 #include "ui/status_panels.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 
 #include <memory>
@@ -51,66 +42,43 @@ private slots:
 
 private:
     template <typename T> T* control(const char* name) const {
-        return m_window->findChild<T*>(QLatin1String(name));
+        return m_w.window->findChild<T*>(QLatin1String(name));
     }
 
-    std::unique_ptr<SimulatorProcess> m_simulator;
-    std::unique_ptr<Ser2net> m_server;
-    MemorySettingsStore m_settings;
-    PortDevices m_devices{m_settings};
-    DevicePort m_port{m_devices};
-    SteadyClock m_clock;
-    FakeMessageBoxes m_messages;
-    std::unique_ptr<MainWindow> m_window;
+    WindowOnServer m_w;
 };
 
 void TestWindowRawServer::initTestCase() {
     const QString program = ser2netPath();
     if (program.isEmpty())
         QSKIP("ser2net is not installed (scripts/install-deps.sh installs it)");
-    m_simulator = std::make_unique<SimulatorProcess>();
-    QVERIFY2(m_simulator->start(), qPrintable(m_simulator->errorString()));
-    m_server = std::make_unique<Ser2net>(program, m_simulator->devicePath(), freeLoopbackPort(),
-                                         true, 4800);
-    QVERIFY(m_server->start());
-    m_settings.values.insert("Ports/com1", m_server->address());
-    m_settings.values.insert("Transmitter/CommPort", "1");
-    // ser2net takes a moment to listen; the window opens the port it finds
-    // remembered at its start.
-    m_port.setPortNumber(1);
-    const QDeadlineTimer deadline(Ser2net::kPatienceMs);
-    while (!m_port.open()) {
-        QVERIFY2(!deadline.hasExpired(), qPrintable(m_port.errorString()));
-        QThread::msleep(100);
-    }
-    m_port.close();
-    m_window =
-        std::make_unique<MainWindow>(WindowServices{m_port, m_settings, m_messages, m_clock});
-    QVERIFY2(m_port.isOpen(), qPrintable(m_port.errorString()));
-    QCOMPARE(m_port.fixedBaud(), 4800);
+    const QString problem = m_w.start(program, {}, 4800);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(m_w.port.fixedBaud(), 4800);
     QCOMPARE(control<QComboBox>("CMB_BAND")->currentText(), QStringLiteral("4800"));
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_w.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w.window.get()));
 }
 
 void TestWindowRawServer::search_walks_the_fixed_rate_alone() {
     // Read at the search's first check, before the first probe's panels.
     QString panel1AtStart;
-    QTimer::singleShot(0, m_window.get(), [&] { panel1AtStart = m_window->StatusBar1().text(1); });
-    m_window->cmdSEARCH_Click();
+    QTimer::singleShot(0, m_w.window.get(),
+                       [&] { panel1AtStart = m_w.window->StatusBar1().text(1); });
+    m_w.window->cmdSEARCH_Click();
 
     QCOMPARE(panel1AtStart, kFixed + QStringLiteral("只搜索此波特率"));
     auto* list = control<QComboBox>("CMB_ADDR");
     QCOMPARE(list->count(), 1);
     QCOMPARE(list->itemText(0), QStringLiteral("07"));
-    QCOMPARE(m_window->OnlineList, (QList<OnlineTransmitter>{{"07", 2}}));
-    QCOMPARE(m_window->StatusBar1().text(1), QStringLiteral("变送器搜索完毕"));
+    QCOMPARE(m_w.window->OnlineList, (QList<OnlineTransmitter>{{"07", 2}}));
+    QCOMPARE(m_w.window->StatusBar1().text(1), QStringLiteral("变送器搜索完毕"));
     // Read in full at the line's one rate.
     QCOMPARE(control<QLineEdit>("TXT_TYPE")->text(), QStringLiteral("PDS305G"));
     QCOMPARE(control<QLineEdit>("TXT_ID")->text(), QStringLiteral("B2211037"));
     QCOMPARE(control<QLineEdit>("TXT_BAND")->text(), QStringLiteral("4800"));
 
-    const QStringList heard = heardFrames(m_simulator->traceLines());
+    const QStringList heard = heardFrames(m_w.simulator->traceLines());
     static const QRegularExpression probe(QStringLiteral("^\\d+ \\$\\d\\dAD[0-9A-F]{2}\\\\r$"));
     QCOMPARE(heard.filter(probe).size(), 99);
     for (const QString& frame : heard)
@@ -118,8 +86,8 @@ void TestWindowRawServer::search_walks_the_fixed_rate_alone() {
 }
 
 void TestWindowRawServer::another_rate_is_refused_before_anything_goes_out() {
-    const qsizetype before = m_simulator->traceLines().size();
-    const qsizetype boxesBefore = m_messages.shown.size();
+    const qsizetype before = m_w.simulator->traceLines().size();
+    const qsizetype boxesBefore = m_w.messages.shown.size();
     auto* rates = control<QComboBox>("CMB_BAND");
 
     // The engineer opens the rate list and clicks 9600.
@@ -129,25 +97,25 @@ void TestWindowRawServer::another_rate_is_refused_before_anything_goes_out() {
     const QRect item = view->visualRect(view->model()->index(3, 0));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
                       QPoint(view->viewport()->width() / 2, item.center().y()));
-    QTRY_COMPARE(m_messages.shown.size(), boxesBefore + 1);
-    QCOMPARE(m_messages.shown.last().text, kFixed + QStringLiteral("不能改为 9600"));
-    QCOMPARE(m_messages.shown.last().title, QStringLiteral("错误"));
-    QCOMPARE(m_messages.shown.last().icon, MessageBoxes::Icon::Exclamation);
+    QTRY_COMPARE(m_w.messages.shown.size(), boxesBefore + 1);
+    QCOMPARE(m_w.messages.shown.last().text, kFixed + QStringLiteral("不能改为 9600"));
+    QCOMPARE(m_w.messages.shown.last().title, QStringLiteral("错误"));
+    QCOMPARE(m_w.messages.shown.last().icon, MessageBoxes::Icon::Exclamation);
     QCOMPARE(rates->currentText(), QStringLiteral("4800"));
 
     // The list set from code to another rate, then the write: refused too.
     rates->setCurrentIndex(0);
-    m_window->COM_ADDR_Click();
-    QCOMPARE(m_messages.shown.size(), boxesBefore + 2);
-    QCOMPARE(m_messages.shown.last().text, kFixed + QStringLiteral("不能改为 1200"));
+    m_w.window->COM_ADDR_Click();
+    QCOMPARE(m_w.messages.shown.size(), boxesBefore + 2);
+    QCOMPARE(m_w.messages.shown.last().text, kFixed + QStringLiteral("不能改为 1200"));
     QCOMPARE(rates->currentText(), QStringLiteral("4800"));
 
     // A frame on its way would have reached the simulator by now.
     QTest::qWait(500);
-    QCOMPARE(m_simulator->traceLines().size(), before);
+    QCOMPARE(m_w.simulator->traceLines().size(), before);
 
     // 07 still answers where it was.
-    m_window->cmdReFresh_Click();
+    m_w.window->cmdReFresh_Click();
     QCOMPARE(control<QLineEdit>("TXT_TYPE")->text(), QStringLiteral("PDS305G"));
 }
 
