@@ -44,15 +44,16 @@ int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& 
         return -1;
     }
     const int found = transmitter.findRate(stopRequested);
+    if (found >= 0)
+        return found;
     const int fixedBaud = transmitter.line().port().fixedBaud();
-    if (found < 0)
-        printError(
-            fixedBaud ? QStringLiteral("no answer from %1 at %2 baud, the rate this port is "
-                                       "fixed at")
-                            .arg(transmitter.address())
-                            .arg(fixedBaud)
-                      : QStringLiteral("no answer from %1 at any rate").arg(transmitter.address()));
-    return found;
+    printError(fixedBaud
+                   ? QStringLiteral("no answer from %1 at %2 baud, the rate this port is "
+                                    "fixed at")
+                         .arg(transmitter.address())
+                         .arg(fixedBaud)
+                   : QStringLiteral("no answer from %1 at any rate").arg(transmitter.address()));
+    return -1;
 }
 
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,

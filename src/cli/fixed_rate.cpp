@@ -24,8 +24,8 @@ bool rateAllowed(int fixedBaud, int baudIndex) {
 bool narrowScanRates(int fixedBaud, bool given, QList<int>& baudIndexes) {
     if (fixedBaud == 0)
         return true;
-    for (const int index : baudIndexes) {
-        if (given && kBaudRates[std::size_t(index)] != fixedBaud) {
+    for (const int index : given ? baudIndexes : QList<int>()) {
+        if (kBaudRates[std::size_t(index)] != fixedBaud) {
             printError(fixedAt(fixedBaud) +
                        QStringLiteral("; %1 baud cannot be searched through it")
                            .arg(kBaudRates[std::size_t(index)]));

@@ -30,9 +30,6 @@ void MainWindow::CMB_ADDR_Click() {
     if (!transmitterSelected())
         return;
     const OnlineTransmitter& record = OnlineList.at(ui->CMB_ADDR->currentIndex());
-    // A list found on another port may hold rates this line cannot run at.
-    if (!fixedRateAllows(record.BaudIndex))
-        return;
     ui->CMB_BAND->setCurrentIndex(record.BaudIndex);
     MSCommBsq.setSettings(lineSettingsOfIndex(ui->CMB_BAND->currentIndex()));
     ReadAllParameters();
@@ -42,6 +39,7 @@ void MainWindow::ReadAllParameters() {
     if (!transmitterSelected())
         return;
     const OnlineTransmitter record = OnlineList.at(ui->CMB_ADDR->currentIndex());
+    // A list found on another port may hold rates this line cannot run at.
     if (!fixedRateAllows(record.BaudIndex))
         return;
     ui->CMB_BAND->setCurrentIndex(record.BaudIndex);

@@ -49,6 +49,13 @@ FixedRate fixedRateOf(const NetworkAddress& rawAddress, const QString& setting) 
     return {baud, FixedRate::Problem::None};
 }
 
+int fixedBaudOf(const QString& deviceName, const QString& setting) {
+    const std::optional<NetworkAddress> address = NetworkAddress::parse(deviceName);
+    if (!address || address->mode != NetworkAddress::Mode::Raw)
+        return 0;
+    return fixedRateOf(*address, setting).baud;
+}
+
 bool isNetworkAddress(const QString& deviceName) {
     return schemePrefix().match(deviceName.trimmed()).hasMatch();
 }

@@ -61,6 +61,9 @@ struct FixedRate {
     Problem problem = Problem::None;
 };
 FixedRate fixedRateOf(const NetworkAddress& rawAddress, const QString& setting);
+// The same for a device name: the rate a raw server's line is fixed at, or 0
+// for any other device and for a declaration that is refused.
+int fixedBaudOf(const QString& deviceName, const QString& setting);
 
 // Whether a device name is meant as a network address: it starts with
 // "scheme://". Such a name is never a device file, even when parse() refuses

@@ -194,10 +194,7 @@ bool NetworkPort::finishOpening() {
 }
 
 int NetworkPort::fixedBaud() const {
-    const std::optional<NetworkAddress> address = NetworkAddress::parse(m_address);
-    if (!address || address->mode != NetworkAddress::Mode::Raw)
-        return 0;
-    return fixedRateOf(*address, m_declaredBaud).baud;
+    return fixedBaudOf(m_address, m_declaredBaud);
 }
 
 bool NetworkPort::connectTo(const NetworkAddress& address) {

@@ -37,10 +37,7 @@ QString PortDevices::baudSetting(int portNumber) const {
 }
 
 int PortDevices::fixedBaud(int portNumber) const {
-    const std::optional<NetworkAddress> address = NetworkAddress::parse(deviceName(portNumber));
-    if (!address || address->mode != NetworkAddress::Mode::Raw)
-        return 0;
-    return fixedRateOf(*address, baudSetting(portNumber)).baud;
+    return fixedBaudOf(deviceName(portNumber), baudSetting(portNumber));
 }
 
 int PortDevices::milliseconds(int portNumber, const char* key, int low, int high,
