@@ -109,7 +109,9 @@ std::optional<Transmitter> TransmitterReader::read(QString* error) {
 
     Settings s;
     s.decimals = integer(QStringLiteral("decimals"), 2, 0, kDecimalsCodeCount - 1);
-    s.unit = integer(QStringLiteral("unit"), 0, 0, kUnitCodeCount - 1);
+    // A transmitter of another firmware may report a unit code the tool has no
+    // name for; the file may give one, so the tool can be tried against it.
+    s.unit = integer(QStringLiteral("unit"), 0, 0, kHighestReportedUnitCode);
     s.model = text(QStringLiteral("model"), "PDS301");
     s.id = text(QStringLiteral("id"), "SIM" + address);
     s.rangeLow = text(QStringLiteral("rangeLow"), formatPressure(0, s.decimals));

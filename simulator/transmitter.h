@@ -9,8 +9,9 @@
 
 namespace sim {
 
-constexpr int kUnitCodeCount = 7;     // 0 kPa ... 6 unknown
-constexpr int kDecimalsCodeCount = 5; // 0 to 4 places
+constexpr int kUnitCodeCount = 7;            // 0 kPa ... 6 unknown
+constexpr int kHighestReportedUnitCode = 99; // in a bus file, beyond the codes a "UT" write takes
+constexpr int kDecimalsCodeCount = 5;        // 0 to 4 places
 
 // What the data areas hold. The bus address and the baud rate stay out: a
 // restore that moved a transmitter to another address or rate would lose it

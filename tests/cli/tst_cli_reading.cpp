@@ -25,7 +25,9 @@ const QByteArray kBus = R"({"transmitters": [
     {"address": "31", "baud": 9600, "model": "PT-C", "unit": 6, "decimals": 4},
     {"address": "44", "baud": 9600, "model": "PT-L", "decimals": 2, "faults": {"RP0": "late"}},
     {"address": "52", "baud": 9600, "model": "PT-E", "id": "", "faults": {"DH": "empty-data"}},
-    {"address": "53", "baud": 9600, "model": "M-53-mmmmmmmmmmmmmmmmmmmmmmmmmmmm", "unit": 5}]})";
+    {"address": "53", "baud": 9600, "model": "M-53-mmmmmmmmmmmmmmmmmmmmmmmmmmmm", "unit": 5},
+    {"address": "61", "baud": 9600, "model": "PT-F", "unit": 7},
+    {"address": "62", "baud": 9600, "model": "PT-G", "unit": 12}]})";
 } // namespace
 
 class TestCliReading : public QObject {
@@ -36,6 +38,8 @@ private slots:
     void commands_data();
     void commands();
     void read_json_marks_failures();
+    void unit_code_without_a_name_data();
+    void unit_code_without_a_name();
     void inventory_json_holds_the_bus();
     void poll_csv();
     void json_everywhere_data();
@@ -94,6 +98,11 @@ void TestCliReading::commands_data() {
         << QStringList{"read", "52", "--baud", "9600"} << true << 1
         << QStringList{"rangeHigh   (failed: no data)", "id          ", "model       PT-E"}
         << QStringLiteral("52 DH: no data");
+    // A code the tool has no name for is no unit, and the read failed.
+    QTest::newRow("read of unit code 7")
+        << QStringList{"read", "61", "--baud", "9600"} << true << 1
+        << QStringList{"unit        \"7\" (not a code)", "model       PT-F"}
+        << QStringLiteral("61 UT: not a code");
     QTest::newRow("read at the wrong rate")
         << QStringList{"read", "07", "--baud", "9600"} << true << 1
         << QStringList{"model       (failed: no reply)"} << QString();
@@ -285,6 +294,29 @@ void TestCliReading::read_json_marks_failures() {
     QCOMPARE(b["id"], QJsonValue(QString()));
     QCOMPARE(b["errors"].toArray().size(), 1);
     QCOMPARE(b["errors"][0]["error"].toString(), QStringLiteral("no data"));
+}
+
+void TestCliReading::unit_code_without_a_name_data() {
+    QTest::addColumn<QString>("address");
+    QTest::newRow("code 7, one past the last name") << "61";
+    QTest::newRow("code 12, two digits") << "62";
+}
+
+void TestCliReading::unit_code_without_a_name() {
+    QFETCH(QString, address);
+    const CliRun r = runCli(onBus({"--json", "read", address, "--baud", "9600"}));
+    QVERIFY2(r.exitCode == 1, qPrintable(describe(r)));
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QVERIFY2(o["unit"]["code"].isNull() && o["unit"]["name"].isNull(), qPrintable(r.out));
+    QCOMPARE(o["errors"].toArray().size(), 1);
+    QCOMPARE(o["errors"][0]["command"].toString(), QStringLiteral("UT"));
+    // Its pressures are logged without a unit rather than in one it is not.
+    const CliRun polled =
+        runCli(onBus({"poll", address, "--baud", "9600", "-c", "2", "-i", "0", "--csv"}));
+    const QStringList rows = polled.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+    QCOMPARE(rows.size(), 2);
+    for (const QString& row : rows)
+        QVERIFY2(row.section(',', 1, 2) == address + QLatin1Char(','), qPrintable(row));
 }
 
 void TestCliReading::inventory_json_holds_the_bus() {

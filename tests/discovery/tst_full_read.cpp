@@ -213,26 +213,58 @@ void TestFullRead::trim_is_written_back_once_when_it_moves_data() {
     QTest::addColumn<QString>("trim");
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("written");
-    QTest::newRow("half down to even") << "+0012.5" << 12 << "ZF+0012";
-    QTest::newRow("half up to even") << "+0013.5" << 14 << "ZF+0014";
-    QTest::newRow("negative") << "-0007" << -7 << "ZF-0007";
-    QTest::newRow("top") << "+5000" << 5000 << "ZF+5000";
-    QTest::newRow("bottom") << "-5000" << -5000 << "ZF-5000";
-    QTest::newRow("same as the bar") << "+0000" << 0 << "";
-    QTest::newRow("beyond the bar") << "+5001" << 0 << "";
-    QTest::newRow("beyond 16 bits") << "+99999" << 0 << "";
-    QTest::newRow("not a number") << "ABC" << 0 << "";
+    // An earlier step of the read that fails, and how: no reply when the
+    // reply is empty.
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QByteArray>("failingReply");
+    QTest::newRow("half down to even") << "+0012.5" << 12 << "ZF+0012"
+                                       << "" << QByteArray();
+    QTest::newRow("half up to even") << "+0013.5" << 14 << "ZF+0014"
+                                     << "" << QByteArray();
+    QTest::newRow("negative") << "-0007" << -7 << "ZF-0007"
+                              << "" << QByteArray();
+    QTest::newRow("top") << "+5000" << 5000 << "ZF+5000"
+                         << "" << QByteArray();
+    QTest::newRow("bottom") << "-5000" << -5000 << "ZF-5000"
+                            << "" << QByteArray();
+    QTest::newRow("same as the bar") << "+0000" << 0 << ""
+                                     << "" << QByteArray();
+    QTest::newRow("beyond the bar") << "+5001" << 0 << ""
+                                    << "" << QByteArray();
+    QTest::newRow("beyond 16 bits") << "+99999" << 0 << ""
+                                    << "" << QByteArray();
+    QTest::newRow("not a number") << "ABC" << 0 << ""
+                                  << "" << QByteArray();
+    // After a failed step a late reply may still be about: both trims are
+    // shown as read, and neither bar moves nor writes.
+    QTest::newRow("after a silent UT") << "+0012" << 0 << ""
+                                       << "UT" << QByteArray();
+    QTest::newRow("after a bad checksum on DP") << "+0012" << 0 << ""
+                                                << "DP" << QByteArray("*01399\r");
 }
 
 void TestFullRead::trim_is_written_back_once_when_it_moves() {
     QFETCH(QString, trim);
     QFETCH(int, position);
     QFETCH(QString, written);
+    QFETCH(QString, failing);
+    QFETCH(QByteArray, failingReply);
     ReadFixture f;
     f.transmitter->values.insert("ZF", trim);
+    if (!failing.isEmpty()) {
+        f.transmitter->values.insert("FF", "-0007");
+        if (failingReply.isEmpty())
+            f.transmitter->silent.insert(failing);
+        else
+            f.transmitter->rawReply.insert(failing, failingReply);
+    }
     f.select();
 
     QCOMPARE(trimPosition(f.t.control<QScrollBar>("VScroll1")), position);
+    if (!failing.isEmpty()) {
+        QCOMPARE(trimPosition(f.t.control<QScrollBar>("VScroll2")), 0);
+        QCOMPARE(f.text("TXT_DAFF"), QStringLiteral("-0007"));
+    }
     QStringList expected = kReadOrder;
     if (!written.isEmpty())
         expected.insert(kReadOrder.indexOf("ZF") + 1, written);

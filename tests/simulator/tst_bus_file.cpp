@@ -102,8 +102,8 @@ void TestBusFile::bad_files_name_the_mistake_data() {
                               << QStringLiteral("\"baud\" must be 1200, 2400, 4800 or 9600");
     QTest::newRow("typo") << second(R"({"adress": "02", "baud": 9600})")
                           << QStringLiteral("\"adress\" is not a known key");
-    QTest::newRow("unit 7") << second(R"({"address": "02", "baud": 9600, "unit": 7})")
-                            << QStringLiteral("\"unit\" must be a whole number from 0 to 6");
+    QTest::newRow("unit 100") << second(R"({"address": "02", "baud": 9600, "unit": 100})")
+                              << QStringLiteral("\"unit\" must be a whole number from 0 to 99");
     QTest::newRow("model not ASCII")
         << second(R"({"address": "02", "baud": 9600, "model": "Dr\u00fcck"})")
         << QStringLiteral("\"model\" must be printable ASCII");
