@@ -47,6 +47,32 @@ const QByteArray kSlowBus = R"({"transmitters": [
      "rangeLow": "+001.00", "rangeHigh": "+250.00", "output4mA": "+010.00",
      "output20mA": "+020.00", "trim4mA": "+0012", "trim20mA": "-0007", "turnaround": 15}]})";
 
+// The first reply in a trace ("<ns> <baud> heard|sent <frame>[ -- note]")
+// that the simulator was not told to make late and yet sent later than the
+// tool's time-out after it heard the request, described; empty when there is
+// none. On a loaded machine the simulator itself can be held up for a tenth of
+// a second, and its reply then comes in the next exchange's time.
+QString replyHeldUp(const QStringList& trace, int timeoutMs) {
+    qint64 heardNs = -1;
+    QString request;
+    for (const QString& line : trace) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        if (parts.size() < 4)
+            continue;
+        if (parts[2] == QLatin1String("heard")) {
+            heardNs = parts[0].toLongLong();
+            request = parts[3];
+        } else if (parts[2] == QLatin1String("sent") && heardNs >= 0 && !line.contains("late")) {
+            const qint64 gapMs = (parts[0].toLongLong() - heardNs) / 1'000'000;
+            if (gapMs > timeoutMs)
+                return QStringLiteral("%1 answered %2 ms after it was heard")
+                    .arg(request)
+                    .arg(gapMs);
+        }
+    }
+    return QString();
+}
+
 QStringList listed(const RealWindow& tool) {
     QStringList out;
     auto* list = tool.control<QComboBox>("CMB_ADDR");
@@ -129,15 +155,42 @@ void TestLineTiming::late_reply_never_becomes_another_value_data() {
 void TestLineTiming::late_reply_never_becomes_another_value() {
     QFETCH(QString, command);
     QFETCH(int, lateMs);
-    RealWindow tool(kSlowBus,
-                    {"--fault", QStringLiteral("01:%1:late:%2").arg(command).arg(lateMs)});
-    QVERIFY2(tool.start(), qPrintable(tool.line.simulator.errorString()));
-    tool.window->UnitNames = {"kPa", "MPa", "mH2O", "Bar", "Psi", "mBar", "Unknown"};
-    tool.window->OnlineList = {{"01", 3}};
-    auto* list = tool.control<QComboBox>("CMB_ADDR");
-    list->addItem("01");
-    list->setCurrentIndex(0);
-    tool.window->ReadAllParameters();
+    const QList<const char*> fields{"TXT_TYPE", "TXT_SCZ", "TXT_SCF", "TXT_UNIT", "txtType",
+                                    "TXT_ID",   "TXT_DAL", "TXT_DAH", "TXT_DAZF", "TXT_DAFF"};
+    // A run in which the loaded machine held the simulator up says nothing
+    // about the tool: another is made, three in all.
+    QMap<QString, QString> shown;
+    int decimalsIndex = -1;
+    QStringList trimWrites;
+    QString state;
+    CliRun r;
+    for (int attempt = 1;; ++attempt) {
+        RealWindow tool(kSlowBus,
+                        {"--fault", QStringLiteral("01:%1:late:%2").arg(command).arg(lateMs)});
+        QVERIFY2(tool.start(), qPrintable(tool.line.simulator.errorString()));
+        tool.window->UnitNames = {"kPa", "MPa", "mH2O", "Bar", "Psi", "mBar", "Unknown"};
+        tool.window->OnlineList = {{"01", 3}};
+        auto* list = tool.control<QComboBox>("CMB_ADDR");
+        list->addItem("01");
+        list->setCurrentIndex(0);
+        tool.window->ReadAllParameters();
+        for (const char* name : fields)
+            shown.insert(name, tool.control<QLineEdit>(name)->text());
+        decimalsIndex = tool.control<QComboBox>("Cmb_DP")->currentIndex();
+        trimWrites = tool.line.frames().filter(QRegularExpression("^heard \\$01(ZF|FF)[+-]"));
+        state = tool.line.simulator.control("state 01");
+
+        // tarnwick-cli reads the same transmitter.
+        const QString device = tool.line.simulator.devicePath();
+        tool.window.reset();
+        tool.line.port.close();
+        r = runCli({"--port", device, "--json", "read", "01", "--baud", "9600"});
+        const QString heldUp = replyHeldUp(tool.line.simulator.traceLines(), 60);
+        if (heldUp.isEmpty())
+            break;
+        QVERIFY2(attempt < 3, qPrintable(QStringLiteral("held up in every run: ") + heldUp));
+        qWarning("the simulator was held up (%s); the run does not count", qPrintable(heldUp));
+    }
 
     // Each field holds its own step's value, or the failure of the late step.
     const QMap<QString, QStringList> fieldsOf{{"UT", {"TXT_UNIT"}},
@@ -151,28 +204,19 @@ void TestLineTiming::late_reply_never_becomes_another_value() {
         {"TXT_DAL", "+010.00"}, {"TXT_DAH", "+020.00"}, {"TXT_DAZF", "+0012"},
         {"TXT_DAFF", "-0007"}};
     for (const auto& [name, value] : expected) {
-        const QString shown = tool.control<QLineEdit>(name)->text();
         const QString want = fieldsOf[command].contains(name) ? QStringLiteral(" 0") : value;
-        QVERIFY2(shown == want,
-                 qPrintable(QStringLiteral("%1: '%2', not '%3'").arg(name, shown, want)));
+        QVERIFY2(shown[name] == want,
+                 qPrintable(QStringLiteral("%1: '%2', not '%3'").arg(name, shown[name], want)));
     }
     if (command != "DP")
-        QCOMPARE(tool.control<QComboBox>("Cmb_DP")->currentIndex(), 2);
+        QCOMPARE(decimalsIndex, 2);
     // No trim went out but the transmitter's own, and it still holds both.
-    const QStringList trimWrites =
-        tool.line.frames().filter(QRegularExpression("^heard \\$01(ZF|FF)[+-]"));
     for (const QString& write : trimWrites)
         QVERIFY2(write.startsWith("heard $01ZF+0012") || write.startsWith("heard $01FF-0007"),
                  qPrintable(write));
-    const QString state = tool.line.simulator.control("state 01");
     QVERIFY2(state.contains("+0012") && state.contains("-0007"), qPrintable(state));
 
-    // tarnwick-cli reads the same transmitter: the late step failed, every
-    // other value is right.
-    const QString device = tool.line.simulator.devicePath();
-    tool.window.reset();
-    tool.line.port.close();
-    const CliRun r = runCli({"--port", device, "--json", "read", "01", "--baud", "9600"});
+    // In tarnwick-cli the late step failed, every other value is right.
     QCOMPARE(r.exitCode, 1);
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     const QMap<QString, QString> keyOf{{"UT", "unit"},
