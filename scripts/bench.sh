@@ -6,4 +6,5 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
+cmake --build "$build" -j"$(nproc)" --target tarnwick-bench
 exec "$build/bench/tarnwick-bench" "$@"
