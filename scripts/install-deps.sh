@@ -7,15 +7,16 @@
 set -euo pipefail
 
 # ser2net: the end-to-end tests put it, as a device server on loopback, in
-# front of the simulated bus.
-packages=(cmake make g++ qt6-base-dev qt6-serialport-dev ser2net)
+# front of the simulated bus. ninja-build: the build's generator.
+# dpkg-dev: dpkg-buildflags, the hardening flags of every normal build.
+packages=(cmake make ninja-build g++ dpkg-dev qt6-base-dev qt6-serialport-dev ser2net)
 for option in "$@"; do
     case "$option" in
     --desktop) packages+=(fonts-wqy-zenhei) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
-    # dpkg-dev: dpkg-shlibdeps and dpkg-buildflags; file: how CPack tells
-    # programs from other files; man-db: lintian reads the manual pages with it.
-    --package) packages+=(dpkg-dev file lintian appstream man-db) ;;
+    # file: how CPack tells programs from other files; man-db: lintian reads
+    # the manual pages with it; devscripts: hardening-check.
+    --package) packages+=(file lintian appstream man-db devscripts) ;;
     *)
         echo "usage: $0 [--desktop] [--fuzz] [--package]" >&2
         exit 2
