@@ -106,18 +106,19 @@ wait
 
 passed=0
 failed=0
+summaries=()
 for t in "${targets[@]}"; do
     work="$build/fuzz-runs/$t"
     [[ -f "$work/why" ]] && cat "$work/why"
-    if [[ "$(cat "$work/summary" 2>/dev/null)" == PASS* ]]; then
+    summary="$(cat "$work/summary" 2>/dev/null || echo "FAIL $t: no summary")"
+    summaries+=("$summary")
+    if [[ "$summary" == PASS* ]]; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))
-        [[ -f "$work/summary" ]] || echo "FAIL $t: no summary" >"$work/summary"
     fi
 done
-for t in "${targets[@]}"; do
-    cat "$build/fuzz-runs/$t/summary"
-done
+printf '%s
+' "${summaries[@]}"
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

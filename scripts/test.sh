@@ -135,13 +135,12 @@ if ! stage "normal build" env BUILD_DIR="$normal" "$root/scripts/build.sh"; then
     failed=$((failed + 1))
 fi
 
-if [[ $quick -eq 1 ]]; then
-    [[ $normal_built -eq 0 ]] || stage "normal suite" run_suite "$normal" || true
-else
-    if [[ $normal_built -eq 1 ]]; then
-        stage "normal suite" run_suite "$normal" || true
-        stage "package" check_package || true
-    fi
+if [[ $normal_built -eq 1 ]]; then
+    stage "normal suite" run_suite "$normal" || true
+    [[ $quick -eq 1 ]] || stage "package" check_package || true
+fi
+
+if [[ $quick -eq 0 ]]; then
     export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     asan_built=1
