@@ -5,6 +5,7 @@
 #include "cli/fixed_rate.h"
 #include "cli/output.h"
 #include "cli/stop_request.h"
+#include "link/serial_port.h"
 
 void addRateOption(QCommandLineParser& parser) {
     parser.addOption({{QStringLiteral("b"), QStringLiteral("baud")},
@@ -37,23 +38,22 @@ std::optional<int> rateOption(const CommandContext& context) {
 }
 
 int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& device) {
-    if (baudIndex >= 0) {
-        if (transmitter.setBaudIndex(baudIndex))
-            return baudIndex;
+    const int reached = transmitter.reachRate(baudIndex, stopRequested);
+    if (reached < 0)
+        printNotReached(transmitter.address(), baudIndex, device,
+                        transmitter.line().port().fixedBaud());
+    return reached;
+}
+
+void printNotReached(const QString& address, int baudIndex, const QString& device, int fixedBaud) {
+    if (baudIndex >= 0)
         printError(QStringLiteral("%1 refuses the rate").arg(device));
-        return -1;
-    }
-    const int found = transmitter.findRate(stopRequested);
-    if (found >= 0)
-        return found;
-    const int fixedBaud = transmitter.line().port().fixedBaud();
-    printError(fixedBaud
-                   ? QStringLiteral("no answer from %1 at %2 baud, the rate this port is "
-                                    "fixed at")
-                         .arg(transmitter.address())
-                         .arg(fixedBaud)
-                   : QStringLiteral("no answer from %1 at any rate").arg(transmitter.address()));
-    return -1;
+    else if (fixedBaud)
+        printError(QStringLiteral("no answer from %1 at %2 baud, the rate this port is fixed at")
+                       .arg(address)
+                       .arg(fixedBaud));
+    else
+        printError(QStringLiteral("no answer from %1 at any rate").arg(address));
 }
 
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,

@@ -41,11 +41,11 @@ void clearProgress() {
     std::fflush(stderr);
 }
 
-QList<FoundTransmitter> scanBus(BusLine& line, const QList<int>& baudIndexes,
+QList<TransmitterPlace> scanBus(BusLine& line, const QList<int>& baudIndexes,
                                 const QList<int>& addresses, bool printFound) {
     // Progress is drawn in place, which only a terminal shows as meant.
     const bool progress = ::isatty(STDERR_FILENO) == 1;
-    QList<FoundTransmitter> found;
+    QList<TransmitterPlace> found;
     TransmitterConnection probe(line);
     // A stop ends the scan between two probes, never inside one.
     for (const int baudIndex : baudIndexes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/cli_command.h"
+#include "connection/transmitter_place.h"
 
 #include <QList>
 #include <QString>
@@ -12,16 +13,10 @@ class BusLine;
 // The bus scanned as the window's search scans it, for search and inventory,
 // optionally limited to some rates and addresses.
 
-// A transmitter a scan found: its address and the rate it answered at.
-struct FoundTransmitter {
-    QString address;
-    int baudIndex = 0;
-};
-
 // The scan's options: --baud LIST and --address RANGE.
 void addScanOptions(QCommandLineParser& parser);
 
-using UseScan = std::function<int(BusLine& line, const QList<FoundTransmitter>& found)>;
+using UseScan = std::function<int(BusLine& line, const QList<TransmitterPlace>& found)>;
 
 // Reads the scan's options, opens the port and probes each address at each
 // rate with "AD", in the order and with the answer rule of the window's

@@ -1,24 +1,16 @@
 #pragma once
 
-#include "cli/cli_settings.h"
 #include "cli/global_options.h"
-#include "cli/traced_port.h"
-#include "link/bus_line.h"
-#include "link/clock.h"
-#include "link/device_port.h"
-#include "link/port_devices.h"
-#include "link/qt_settings_store.h"
+#include "connection/bus_session.h"
+#include "link/serial_port.h"
 
-#include <cstdio>
-#include <functional>
 #include <memory>
 
-// The open port of one run of tarnwick-cli, with everything it hangs on.
+// The bus of one run of tarnwick-cli: the core's session on the port the
+// options name, opened with the failure worded for the user.
 class Connection {
 public:
-    // Told the rate the port's line is fixed at (0: the tool sets it) before
-    // the port opens; false stops the run there, after its message.
-    using RateCheck = std::function<bool(int fixedBaud)>;
+    using RateCheck = BusSession::RateCheck;
 
     // Opens the port the options name. On failure, nothing after a message
     // that names the device (the command then exits with status 2).
@@ -27,25 +19,13 @@ public:
 
     ~Connection();
 
-    // The core's bus line on the open port: every exchange of the run goes
-    // through it, so a failure's wait holds across transmitters and commands.
-    BusLine& line() { return *m_line; }
-    SerialPort& port() { return m_line->port(); }
-    // The device the port opened, as the user knows it.
-    const QString& device() const { return m_device; }
-    // Opens the port again after its device went away and came back.
-    bool reopen();
+    BusSession& session() { return *m_session; }
+    BusLine& line() { return m_session->line(); }
+    SerialPort& port() { return m_session->port(); }
+    const QString& device() const { return m_session->device(); }
 
 private:
-    Connection();
+    explicit Connection(std::unique_ptr<BusSession> session);
 
-    QtSettingsStore m_file;
-    CliSettings m_settings{m_file};
-    PortDevices m_devices{m_settings};
-    DevicePort m_port{m_devices};
-    std::FILE* m_traceFile = nullptr;
-    std::unique_ptr<TracedPort> m_traced;
-    SteadyClock m_clock;
-    QString m_device;
-    std::unique_ptr<BusLine> m_line;
+    std::unique_ptr<BusSession> m_session;
 };

@@ -52,7 +52,7 @@ QString readState(const TransmitterRead* read) {
                             : QStringLiteral("%1 failed").arg(read->errors.size());
 }
 
-QStringList tableCells(const FoundTransmitter& found, const TransmitterRead* read,
+QStringList tableCells(const TransmitterPlace& found, const TransmitterRead* read,
                        const QStringList& keys) {
     QStringList cells{found.address, QString::number(kBaudRates[found.baudIndex])};
     const QJsonObject o = read ? read->toJson() : QJsonObject();
@@ -78,9 +78,9 @@ QStringList tableCells(const FoundTransmitter& found, const TransmitterRead* rea
 
 // Reads each transmitter found at its rate, until Ctrl-C, and prints what was
 // read; a transmitter found but not read is listed as such.
-int readFound(BusLine& line, const QList<FoundTransmitter>& found, bool json, bool wide) {
+int readFound(BusLine& line, const QList<TransmitterPlace>& found, bool json, bool wide) {
     QList<TransmitterRead> reads;
-    for (const FoundTransmitter& t : found) {
+    for (const TransmitterPlace& t : found) {
         if (stopRequested())
             break;
         TransmitterConnection transmitter(line, t.address);
@@ -122,7 +122,7 @@ int runInventory(CommandContext& context) {
     const bool wide = context.parser.isSet(kWide);
     // The table comes at the end, so the lines of the scan stay off stdout.
     return withScannedBus(context, false,
-                          [json, wide](BusLine& line, const QList<FoundTransmitter>& found) {
+                          [json, wide](BusLine& line, const QList<TransmitterPlace>& found) {
                               return readFound(line, found, json, wide);
                           });
 }

@@ -9,6 +9,7 @@
 #include "cli/stop_request.h"
 #include "cli/write_read_back.h"
 #include "cli/writing_command.h"
+#include "connection/transmitter_place.h"
 #include "protocol/bus_search.h"
 #include "protocol/commands.h"
 #include "protocol/text_rules.h"
@@ -23,15 +24,10 @@ const QString kRate = QStringLiteral("rate");
 const QString kId = QStringLiteral("id");
 const QString kModel = QStringLiteral("model");
 
-// An address at a rate: where a move goes, or where a transmitter is.
-struct Place {
-    QString address;
-    int baudIndex = 0;
-
-    QString text() const {
-        return QStringLiteral("%1, %2 baud").arg(address).arg(kBaudRates[baudIndex]);
-    }
-};
+// Where a move goes, or where a transmitter is, for the user.
+QString placeText(const TransmitterPlace& place) {
+    return QStringLiteral("%1, %2 baud").arg(place.address).arg(kBaudRates[place.baudIndex]);
+}
 
 // The transmitter's own text ("ID", "TY"), read to be written back; nothing
 // after a message when the read fails or gives a text that may not be stored.
@@ -65,7 +61,7 @@ bool addressTaken(BusLine& line, const QString& address, const QList<int>& rates
 
 // What the move writes: the target and the texts it writes back.
 struct MoveWrites {
-    Place target;
+    TransmitterPlace target;
     QString id;
     QString model;
 };
@@ -91,7 +87,7 @@ SentWrite sendMoveWrite(TransmitterConnection& transmitter, const MoveWrites& mo
 }
 
 // Points the connection at a place and asks "AD" there.
-bool answersAt(TransmitterConnection& transmitter, const Place& place) {
+bool answersAt(TransmitterConnection& transmitter, const TransmitterPlace& place) {
     transmitter.setAddress(place.address);
     return transmitter.setBaudIndex(place.baudIndex) && transmitter.answersAddress();
 }
@@ -101,32 +97,34 @@ bool answersAt(TransmitterConnection& transmitter, const Place& place) {
 // (the line's wait after the failed step comes with that exchange), then at
 // the new one. The connection is left where it answered, at the old place
 // when it answered nowhere.
-ReadBack lookForTransmitter(TransmitterConnection& transmitter, const Place& before,
-                            const Place& after, bool rateStep) {
+ReadBack lookForTransmitter(TransmitterConnection& transmitter, const TransmitterPlace& before,
+                            const TransmitterPlace& after, bool rateStep) {
     // What the step's key holds at a place, as its echo would have said it.
-    const auto key = [rateStep](const Place& place) {
+    const auto key = [rateStep](const TransmitterPlace& place) {
         return rateStep ? QString::number(place.baudIndex) : place.address;
     };
     // A step that keeps the address or the rate as it is has its place
     // unchanged: answering there is what it asked.
-    const bool unchanged = before.address == after.address && before.baudIndex == after.baudIndex;
+    const bool unchanged = before == after;
     if (answersAt(transmitter, before))
-        return unchanged ? ReadBack{WriteState::Applied, key(before), QString()}
-                         : ReadBack{WriteState::NotApplied, key(before),
-                                    QStringLiteral("it still answers at %1").arg(before.text())};
+        return unchanged
+                   ? ReadBack{WriteState::Applied, key(before), QString()}
+                   : ReadBack{WriteState::NotApplied, key(before),
+                              QStringLiteral("it still answers at %1").arg(placeText(before))};
     if (unchanged)
         return {WriteState::Unknown, std::nullopt,
-                QStringLiteral("it does not answer at %1").arg(before.text())};
+                QStringLiteral("it does not answer at %1").arg(placeText(before))};
     if (answersAt(transmitter, after))
         return {WriteState::Applied, key(after), QString()};
     answersAt(transmitter, before);
     return {WriteState::Unknown, std::nullopt,
-            QStringLiteral("it answers neither at %1 nor at %2").arg(before.text(), after.text())};
+            QStringLiteral("it answers neither at %1 nor at %2")
+                .arg(placeText(before), placeText(after))};
 }
 
 std::optional<ReadBack> readMoveBack(TransmitterConnection& transmitter, const MoveWrites& move,
                                      const PlannedWrite& w) {
-    const Place now{transmitter.address(), transmitter.baudIndex()};
+    const TransmitterPlace now{transmitter.address(), transmitter.baudIndex()};
     if (w.key == QLatin1String("address"))
         return lookForTransmitter(transmitter, now, {move.target.address, now.baudIndex}, false);
     if (w.key == QLatin1String("baud"))
@@ -135,40 +133,42 @@ std::optional<ReadBack> readMoveBack(TransmitterConnection& transmitter, const M
 }
 
 // Where the transmitter is after a run that did not finish.
-QString whereAfterFailure(const WriteRun& run, int fromRate, const Place& target) {
+QString whereAfterFailure(const WriteRun& run, int fromRate, const TransmitterPlace& target) {
     const auto stateOf = [&run](const char* key) {
         for (const WriteResult& r : run.results)
             if (r.write.key == QLatin1String(key))
                 return r.state;
         return WriteState::NotSent;
     };
-    const Place from{run.address, fromRate};
-    const Place moved{target.address, fromRate};
-    const Place to{target.address, target.baudIndex};
+    const TransmitterPlace from{run.address, fromRate};
+    const TransmitterPlace moved{target.address, fromRate};
+    const TransmitterPlace to{target.address, target.baudIndex};
     switch (stateOf("address")) {
     case WriteState::NotSent:
     case WriteState::NotApplied:
-        return QStringLiteral("it stays at %1").arg(from.text());
+        return QStringLiteral("it stays at %1").arg(placeText(from));
     case WriteState::Unknown:
-        return QStringLiteral("it answers neither at %1 nor at %2").arg(from.text(), moved.text());
+        return QStringLiteral("it answers neither at %1 nor at %2")
+            .arg(placeText(from), placeText(moved));
     case WriteState::Applied:
         break;
     }
     switch (stateOf("baud")) {
     case WriteState::NotSent:
     case WriteState::NotApplied:
-        return QStringLiteral("it is at %1").arg(moved.text());
+        return QStringLiteral("it is at %1").arg(placeText(moved));
     case WriteState::Unknown:
-        return QStringLiteral("it answers neither at %1 nor at %2").arg(moved.text(), to.text());
+        return QStringLiteral("it answers neither at %1 nor at %2")
+            .arg(placeText(moved), placeText(to));
     case WriteState::Applied:
         break;
     }
-    return QStringLiteral("it is at %1").arg(to.text());
+    return QStringLiteral("it is at %1").arg(placeText(to));
 }
 
 // Tells where the transmitter went, confirmed with an "AD" at the new place.
 int reportMove(const WriteRun& run, TransmitterConnection& transmitter, int fromRate,
-               const Place& target, bool json) {
+               const TransmitterPlace& target, bool json) {
     QJsonObject extra{{QStringLiteral("to"), target.address},
                       {QStringLiteral("baud"), kBaudRates[target.baudIndex]}};
     if (!run.allApplied()) {
@@ -187,11 +187,11 @@ int reportMove(const WriteRun& run, TransmitterConnection& transmitter, int from
         QStringLiteral("%1 at %2 baud").arg(target.address).arg(kBaudRates[target.baudIndex]);
     if (!confirmed) {
         // Where it is then: one look at the place it had before the move.
-        const Place before{run.address, fromRate};
+        const TransmitterPlace before{run.address, fromRate};
         printError(QStringLiteral("no answer to \"AD\" at %1 after the move; %2")
                        .arg(where, answersAt(transmitter, before)
-                                       ? QStringLiteral("it answers at %1").arg(before.text())
-                                       : QStringLiteral("nor at %1").arg(before.text())));
+                                       ? QStringLiteral("it answers at %1").arg(placeText(before))
+                                       : QStringLiteral("nor at %1").arg(placeText(before))));
         return kExitFailed;
     }
     if (!json)
@@ -212,7 +212,7 @@ std::variant<WritingPlan, ExitCode> planMoveOn(TransmitterConnection& transmitte
                                                const MoveRequest& request) {
     const QString address = transmitter.address();
     const int fromRate = transmitter.baudIndex();
-    const Place target{request.to.value_or(address), request.rate.value_or(fromRate)};
+    const TransmitterPlace target{request.to.value_or(address), request.rate.value_or(fromRate)};
     if (target.address == address && target.baudIndex == fromRate) {
         // Found where it is asked to go: nothing is written.
         if (request.json)
@@ -222,8 +222,8 @@ std::variant<WritingPlan, ExitCode> planMoveOn(TransmitterConnection& transmitte
                                   {QStringLiteral("writes"), QJsonArray()},
                                   {QStringLiteral("nothingToDo"), true}});
         else
-            printLine(
-                QStringLiteral("%1 is at %2 already: nothing to do").arg(address, target.text()));
+            printLine(QStringLiteral("%1 is at %2 already: nothing to do")
+                          .arg(address, placeText(target)));
         return kExitOk;
     }
     std::optional<QString> id = request.id;

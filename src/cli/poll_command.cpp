@@ -8,16 +8,12 @@
 #include "cli/exit_codes.h"
 #include "cli/fixed_rate.h"
 #include "cli/output.h"
-#include "cli/poll_schedule.h"
 #include "cli/stop_request.h"
-#include "cli/transmitter_read.h"
-#include "connection/setting_keys.h"
-#include "link/reply_value.h"
+#include "connection/bus_poller.h"
 #include "protocol/bus_search.h"
 #include "protocol/units.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -26,7 +22,6 @@
 
 namespace {
 
-constexpr int kReopenIntervalMs = 1000;
 constexpr int kMostRetries = 10;
 
 const QString kAddress = QStringLiteral("address");
@@ -36,69 +31,58 @@ const QString kRetries = QStringLiteral("retries");
 const QString kCsv = QStringLiteral("csv");
 const QString kUtc = QStringLiteral("utc");
 
-// The mean, lowest and highest of the real readings of one quantity.
-struct Statistics {
-    int count = 0;
-    double sum = 0;
-    std::optional<double> low;
-    std::optional<double> high;
+enum class Format { Text, Csv, Json };
 
-    void note(double v) {
-        ++count;
-        sum += v;
-        low = low ? qMin(*low, v) : v;
-        high = high ? qMax(*high, v) : v;
-    }
-    QString text() const {
-        return count == 0 ? QStringLiteral("no reading")
-                          : QStringLiteral("mean %1, min %2, max %3")
-                                .arg(sum / count, 0, 'g', 7)
-                                .arg(*low, 0, 'g', 7)
-                                .arg(*high, 0, 'g', 7);
-    }
-    QJsonValue json() const {
-        if (count == 0)
-            return QJsonValue();
-        return QJsonObject{{QStringLiteral("mean"), sum / count},
-                           {QStringLiteral("min"), *low},
-                           {QStringLiteral("max"), *high}};
-    }
+struct PollOptions {
+    BusPoller::Options poller;
+    bool utc = false;
+    Format format = Format::Text;
 };
 
-// One transmitter of the poll: where it answers, its unit, what it gave.
-struct Polled {
-    QString address;
-    int baudIndex = 0;
-    QString unit; // empty when its "UT" read failed
-    int cycles = 0;
-    int readings = 0;
-    std::map<QString, int> failures; // by what went wrong
-    Statistics pressure;
-    Statistics temperature;
-};
-
-// A reading, or what went wrong: a lost reading is never shown as 0.
-struct Reading {
-    std::optional<QString> value;
-    QString failure;
-};
-
-Reading readingOf(const Exchanged& reply) {
-    if (reply.kind != ReplyKind::Data)
-        return {std::nullopt, replyProblem(reply.kind)};
-    if (!isReading(reply.reply))
-        return {std::nullopt, QStringLiteral("not a reading")};
-    return {reply.value(), QString()};
+QString statisticsText(const ValueStatistics& s) {
+    return s.count == 0 ? QStringLiteral("no reading")
+                        : QStringLiteral("mean %1, min %2, max %3")
+                              .arg(s.mean(), 0, 'g', 7)
+                              .arg(s.low, 0, 'g', 7)
+                              .arg(s.high, 0, 'g', 7);
 }
 
-// One read, sent again after a failure (after the line's wait) up to retries
-// times. Reads only: a write is never repeated, since a write whose echo was
-// lost may well have been stored.
-Reading read(TransmitterConnection& transmitter, Command command, int retries) {
-    Reading r = readingOf(transmitter.exchange(command));
-    for (int i = 0; i < retries && !r.value && !stopRequested(); ++i)
-        r = readingOf(transmitter.exchange(command));
-    return r;
+QJsonValue statisticsJson(const ValueStatistics& s) {
+    if (s.count == 0)
+        return QJsonValue();
+    return QJsonObject{{QStringLiteral("mean"), s.mean()},
+                       {QStringLiteral("min"), s.low},
+                       {QStringLiteral("max"), s.high}};
+}
+
+QString failureText(PolledValue::Outcome outcome) {
+    switch (outcome) {
+    case PolledValue::Outcome::Value:
+        break;
+    case PolledValue::Outcome::NoReply:
+        return replyProblem(ReplyKind::NoReply);
+    case PolledValue::Outcome::NoData:
+        return replyProblem(ReplyKind::NoData);
+    case PolledValue::Outcome::InvalidReply:
+        return replyProblem(ReplyKind::InvalidFrame);
+    case PolledValue::Outcome::OtherAddress:
+        return replyProblem(ReplyKind::OtherAddress);
+    case PolledValue::Outcome::NotAReading:
+        return QStringLiteral("not a reading");
+    }
+    return QString();
+}
+
+// The failures by kind, in the order of their names.
+std::map<QString, int> failuresByName(const PolledTransmitter& p) {
+    std::map<QString, int> named;
+    for (const auto& [outcome, n] : p.failures)
+        named[failureText(outcome)] += n;
+    return named;
+}
+
+QString unitName(const PolledTransmitter& p) {
+    return p.unitCode ? unitNames().value(*p.unitCode) : QString();
 }
 
 QString timeText(const QDateTime& t, bool utc) {
@@ -106,151 +90,120 @@ QString timeText(const QDateTime& t, bool utc) {
     return shown.toString(Qt::ISODateWithMs);
 }
 
-enum class Format { Text, Csv, Json };
-
-void printRow(Format format, const QString& time, const Polled& p, const Reading& pressure,
-              const Reading& temperature) {
-    switch (format) {
-    case Format::Csv:
-        printLine(QStringLiteral("%1,%2,%3,%4,%5")
-                      .arg(time, p.address, p.unit, pressure.value.value_or(QString()),
-                           temperature.value.value_or(QString())));
-        break;
-    case Format::Json:
-        printJson(QJsonObject{{QStringLiteral("time"), time},
-                              {QStringLiteral("address"), p.address},
-                              {QStringLiteral("unit"),
-                               p.unit.isEmpty() ? QJsonValue() : QJsonValue(p.unit)},
-                              {QStringLiteral("pressure"),
-                               pressure.value ? QJsonValue(*pressure.value) : QJsonValue()},
-                              {QStringLiteral("temperature"),
-                               temperature.value ? QJsonValue(*temperature.value) : QJsonValue()}},
-                  true);
-        break;
-    case Format::Text: {
-        const QString shownPressure =
-            pressure.value ? (*pressure.value + (p.unit.isEmpty() ? QString() : ' ' + p.unit))
-                           : QStringLiteral("(failed: %1)").arg(pressure.failure);
-        printLine(QStringLiteral("%1  %2  %3  %4")
-                      .arg(time, p.address, shownPressure,
-                           temperature.value.value_or(
-                               QStringLiteral("(failed: %1)").arg(temperature.failure))));
-        break;
-    }
-    }
-}
-
-// Keeps a lost port trying to come back, without hammering the device.
-class Reconnect {
+// The rows, as the poller hands them over, and what it says on the way.
+class PollRows final : public BusPoller::Observer {
 public:
-    Reconnect(Connection& connection, bool utc)
-        : m_connection(connection)
-        , m_utc(utc) {}
+    PollRows(const PollOptions& options, const QString& device, int fixedBaud)
+        : m_options(options)
+        , m_device(device)
+        , m_fixedBaud(fixedBaud) {}
 
-    void ensureOpen() {
-        if (m_connection.port().isOpen())
-            return;
-        if (!m_lost) {
-            m_lost = true;
-            say(QStringLiteral("%1 lost; reopening it once a second"));
-        }
-        if (m_sinceAttempt.isValid() && m_sinceAttempt.elapsed() < kReopenIntervalMs)
-            return;
-        m_sinceAttempt.start();
-        if (m_connection.reopen()) {
-            m_lost = false;
-            say(QStringLiteral("%1 reopened"));
-        }
+    // Whether every read of every row gave a value.
+    bool allRead() const { return m_allRead; }
+
+    void notReached(const QString& address) override {
+        printNotReached(address, m_options.poller.baudIndex, m_device, m_fixedBaud);
     }
+    void unitNotRead(const QString& address, const Exchanged& unit) override {
+        printNote(QStringLiteral("%1 UT: %2; its rows carry no unit")
+                      .arg(address, unit.kind == ReplyKind::Data
+                                        ? QStringLiteral("\"%1\" is no unit code").arg(unit.value())
+                                        : replyProblem(unit.kind)));
+    }
+    void pollingStarts() override {
+        if (m_options.format == Format::Csv)
+            printLine(QStringLiteral("time,address,unit,pressure,temperature"));
+    }
+    void polled(const PollResult& r) override {
+        m_allRead = m_allRead && r.pressure.ok() && r.temperature.ok();
+        printRow(r);
+    }
+    void portLost() override { say(QStringLiteral("%1 lost; reopening it once a second")); }
+    void portReopened() override { say(QStringLiteral("%1 reopened")); }
 
 private:
     void say(const QString& what) {
-        printWarning(timeText(QDateTime::currentDateTime(), m_utc) + QLatin1Char(' ') +
-                     what.arg(m_connection.device()));
+        printWarning(timeText(QDateTime::currentDateTime(), m_options.utc) + QLatin1Char(' ') +
+                     what.arg(m_device));
     }
 
-    Connection& m_connection;
-    bool m_utc;
-    QElapsedTimer m_sinceAttempt;
-    bool m_lost = false;
-};
-
-struct PollOptions {
-    QList<QString> addresses;
-    int baudIndex = -1; // -1: found with "AD" probes
-    int interval = 500;
-    int count = 0;
-    int retries = 0;
-    bool utc = false;
-    Format format = Format::Text;
-};
-
-// Finds each transmitter's rate and reads its unit, once; nothing after a
-// message for every one that answers at no rate.
-std::optional<QList<Polled>> findTransmitters(Connection& connection, const PollOptions& options) {
-    QList<Polled> polled;
-    bool all = true;
-    for (const QString& address : options.addresses) {
-        if (stopRequested())
-            return std::nullopt;
-        TransmitterConnection transmitter(connection.line(), address);
-        const int baudIndex = reachRate(transmitter, options.baudIndex, connection.device());
-        if (baudIndex < 0) {
-            all = false;
-            continue;
+    void printRow(const PollResult& r) const {
+        const QString time = timeText(r.time, m_options.utc);
+        const QString& address = r.transmitter.place.address;
+        const QString unit = unitName(r.transmitter);
+        const auto valueOrEmpty = [](const PolledValue& v) { return v.ok() ? v.text : QString(); };
+        const auto json = [](const PolledValue& v) {
+            return v.ok() ? QJsonValue(v.text) : QJsonValue();
+        };
+        switch (m_options.format) {
+        case Format::Csv:
+            printLine(QStringLiteral("%1,%2,%3,%4,%5")
+                          .arg(time, address, unit, valueOrEmpty(r.pressure),
+                               valueOrEmpty(r.temperature)));
+            break;
+        case Format::Json:
+            printJson(QJsonObject{{QStringLiteral("time"), time},
+                                  {QStringLiteral("address"), address},
+                                  {QStringLiteral("unit"),
+                                   unit.isEmpty() ? QJsonValue() : QJsonValue(unit)},
+                                  {QStringLiteral("pressure"), json(r.pressure)},
+                                  {QStringLiteral("temperature"), json(r.temperature)}},
+                      true);
+            break;
+        case Format::Text: {
+            const auto failed = [](const PolledValue& v) {
+                return QStringLiteral("(failed: %1)").arg(failureText(v.outcome));
+            };
+            const QString shownPressure =
+                r.pressure.ok() ? r.pressure.text + (unit.isEmpty() ? QString() : ' ' + unit)
+                                : failed(r.pressure);
+            printLine(QStringLiteral("%1  %2  %3  %4")
+                          .arg(time, address, shownPressure,
+                               r.temperature.ok() ? r.temperature.text : failed(r.temperature)));
+            break;
         }
-        const Exchanged unit = transmitter.exchange(Command::Unit);
-        const std::optional<int> code =
-            unit.kind == ReplyKind::Data ? codeValue(unit.value(), kHighestUnitCode) : std::nullopt;
-        if (!code)
-            printNote(
-                QStringLiteral("%1 UT: %2; its rows carry no unit")
-                    .arg(address, unit.kind == ReplyKind::Data
-                                      ? QStringLiteral("\"%1\" is no unit code").arg(unit.value())
-                                      : replyProblem(unit.kind)));
-        Polled p;
-        p.address = address;
-        p.baudIndex = baudIndex;
-        p.unit = code ? unitNames().value(*code) : QString();
-        polled.append(p);
+        }
     }
-    if (!all)
-        return std::nullopt;
-    return polled;
-}
 
-void printSummary(const QList<Polled>& polled, long long missed, Format format) {
+    const PollOptions& m_options;
+    QString m_device;
+    int m_fixedBaud;
+    bool m_allRead = true;
+};
+
+void printSummary(const QList<PolledTransmitter>& polled, long long missed, Format format) {
     if (format == Format::Json) {
         QJsonArray list;
-        for (const Polled& p : polled) {
+        for (const PolledTransmitter& p : polled) {
             QJsonObject failures;
-            for (const auto& [kind, n] : p.failures)
+            for (const auto& [kind, n] : failuresByName(p))
                 failures.insert(kind, n);
-            list.append(QJsonObject{{QStringLiteral("address"), p.address},
-                                    {QStringLiteral("cycles"), p.cycles},
-                                    {QStringLiteral("readings"), p.readings},
-                                    {QStringLiteral("failures"), failures},
-                                    {QStringLiteral("missedSlots"), missed},
-                                    {QStringLiteral("pressure"), p.pressure.json()},
-                                    {QStringLiteral("temperature"), p.temperature.json()}});
+            list.append(
+                QJsonObject{{QStringLiteral("address"), p.place.address},
+                            {QStringLiteral("cycles"), p.cycles},
+                            {QStringLiteral("readings"), p.readings},
+                            {QStringLiteral("failures"), failures},
+                            {QStringLiteral("missedSlots"), missed},
+                            {QStringLiteral("pressure"), statisticsJson(p.pressure)},
+                            {QStringLiteral("temperature"), statisticsJson(p.temperature)}});
         }
         printNoteJson(QJsonObject{{QStringLiteral("summary"), list}});
         return;
     }
-    for (const Polled& p : polled) {
+    for (const PolledTransmitter& p : polled) {
         QStringList failures;
-        for (const auto& [kind, n] : p.failures)
+        for (const auto& [kind, n] : failuresByName(p))
             failures.append(QStringLiteral("%1 %2").arg(n).arg(kind));
         const QString line =
             QStringLiteral("%1: %2 cycles, %3 readings, failures: %4; %5 missed slots; "
                            "pressure %6; temperature %7")
-                .arg(p.address)
+                .arg(p.place.address)
                 .arg(p.cycles)
                 .arg(p.readings)
                 .arg(failures.isEmpty() ? QStringLiteral("none")
                                         : failures.join(QStringLiteral(", ")))
                 .arg(missed)
-                .arg(p.pressure.text(), p.temperature.text());
+                .arg(statisticsText(p.pressure), statisticsText(p.temperature));
         // Machine-readable output stays one kind of line; the summary goes
         // beside it.
         if (format == Format::Text)
@@ -258,55 +211,6 @@ void printSummary(const QList<Polled>& polled, long long missed, Format format) 
         else
             printNote(line);
     }
-}
-
-// Polls until count cycles are done (0: no end) or Ctrl-C.
-int pollBus(Connection& connection, QList<Polled>& polled, const PollOptions& options) {
-    if (options.format == Format::Csv)
-        printLine(QStringLiteral("time,address,unit,pressure,temperature"));
-    Reconnect reconnect(connection, options.utc);
-    QElapsedTimer sinceStart;
-    sinceStart.start();
-    long long slot = 0;
-    long long missed = 0;
-    int cycles = 0;
-    bool allRead = true;
-    while (!stopRequested() && (options.count == 0 || cycles < options.count)) {
-        sleepUnlessStopped(int(qMax(0LL, slot * options.interval - sinceStart.elapsed())));
-        if (stopRequested())
-            break;
-        reconnect.ensureOpen();
-        for (Polled& p : polled) {
-            if (stopRequested())
-                break;
-            TransmitterConnection transmitter(connection.line(), p.address);
-            transmitter.setBaudIndex(p.baudIndex);
-            const QString time = timeText(QDateTime::currentDateTime(), options.utc);
-            const Reading pressure = read(transmitter, Command::Pressure, options.retries);
-            const Reading temperature = read(transmitter, Command::Temperature, options.retries);
-            ++p.cycles;
-            for (const Reading* r : {&pressure, &temperature}) {
-                if (r->value)
-                    ++p.readings;
-                else
-                    ++p.failures[r->failure];
-            }
-            if (pressure.value)
-                p.pressure.note(numericValue(*pressure.value));
-            if (temperature.value)
-                p.temperature.note(numericValue(*temperature.value));
-            allRead = allRead && pressure.value && temperature.value;
-            printRow(options.format, time, p, pressure, temperature);
-        }
-        ++cycles;
-        const NextSlot next = nextSlot(slot, sinceStart.elapsed(), options.interval);
-        // The last cycle has no next slot to miss.
-        if (options.count == 0 || cycles < options.count)
-            missed += next.missed;
-        slot = next.slot;
-    }
-    printSummary(polled, missed, options.format);
-    return allRead ? kExitOk : kExitFailed;
 }
 
 std::optional<PollOptions> pollOptions(const CommandContext& context) {
@@ -319,28 +223,28 @@ std::optional<PollOptions> pollOptions(const CommandContext& context) {
     };
     for (const QString& text : context.arguments) {
         if (const std::optional<QString> a = parseBusAddress(text))
-            options.addresses.append(*a);
+            options.poller.addresses.append(*a);
         else
             fail(QStringLiteral("\"%1\" is no bus address (1 to 99)").arg(text));
     }
     if (p.isSet(kAddress)) {
         if (const std::optional<QList<int>> list = parseAddressList(p.value(kAddress)))
             for (const int n : *list)
-                options.addresses.append(busAddress(n));
+                options.poller.addresses.append(busAddress(n));
         else
             fail(QStringLiteral("--address \"%1\": give addresses and ranges from 1 to 99, e.g. "
                                 "1,7,12-14")
                      .arg(p.value(kAddress)));
     }
     QList<QString> once;
-    for (const QString& a : options.addresses)
+    for (const QString& a : options.poller.addresses)
         if (!once.contains(a))
             once.append(a);
-    options.addresses = once;
-    if (ok && options.addresses.isEmpty())
+    options.poller.addresses = once;
+    if (ok && options.poller.addresses.isEmpty())
         fail(QStringLiteral("poll needs an address: ADDR... or --address LIST"));
     if (const std::optional<int> rate = rateOption(context))
-        options.baudIndex = *rate;
+        options.poller.baudIndex = *rate;
     else
         ok = false;
     const std::optional<int> interval = parseWholeNumber(p.value(kInterval), 0, 86'400'000);
@@ -356,9 +260,10 @@ std::optional<PollOptions> pollOptions(const CommandContext& context) {
         fail(QStringLiteral("--csv and --json: give one of them"));
     if (!ok)
         return std::nullopt;
-    options.interval = *interval;
-    options.count = *count;
-    options.retries = *retries;
+    options.poller.intervalMs = *interval;
+    options.poller.count = *count;
+    options.poller.retries = *retries;
+    options.poller.stopRequested = stopRequested;
     options.utc = p.isSet(kUtc);
     options.format = context.options.json ? Format::Json
                      : p.isSet(kCsv)      ? Format::Csv
@@ -370,14 +275,18 @@ int runPoll(CommandContext& context) {
     const std::optional<PollOptions> options = pollOptions(context);
     if (!options)
         return kExitUsage;
-    const std::unique_ptr<Connection> connection = Connection::open(
-        context.options, [&](int fixedBaud) { return rateAllowed(fixedBaud, options->baudIndex); });
+    const std::unique_ptr<Connection> connection =
+        Connection::open(context.options, [&](int fixedBaud) {
+            return rateAllowed(fixedBaud, options->poller.baudIndex);
+        });
     if (!connection)
         return kExitUsage;
-    std::optional<QList<Polled>> polled = findTransmitters(*connection, *options);
-    if (!polled)
+    PollRows rows(*options, connection->device(), connection->port().fixedBaud());
+    BusPoller poller(connection->session(), options->poller);
+    if (poller.run(rows) != BusPoller::End::Polled)
         return kExitFailed;
-    return pollBus(*connection, *polled, *options);
+    printSummary(poller.transmitters(), poller.missedSlots(), options->format);
+    return rows.allRead() ? kExitOk : kExitFailed;
 }
 
 void addPollOptions(QCommandLineParser& parser) {

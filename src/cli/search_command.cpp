@@ -14,10 +14,10 @@ namespace {
 
 int runSearch(CommandContext& context) {
     const bool json = context.options.json;
-    return withScannedBus(context, !json, [json](BusLine&, const QList<FoundTransmitter>& found) {
+    return withScannedBus(context, !json, [json](BusLine&, const QList<TransmitterPlace>& found) {
         if (json) {
             QJsonArray list;
-            for (const FoundTransmitter& t : found)
+            for (const TransmitterPlace& t : found)
                 list.append(QJsonObject{{QStringLiteral("address"), t.address},
                                         {QStringLiteral("baud"), kBaudRates[t.baudIndex]}});
             printJson(list);

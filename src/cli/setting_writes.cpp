@@ -3,6 +3,7 @@
 #include "cli/output.h"
 #include "cli/transmitter_read.h"
 #include "connection/transmitter_connection.h"
+#include "link/reply_value.h"
 
 namespace {
 // The transmitter's number of decimals ("DP"); nothing after a message when

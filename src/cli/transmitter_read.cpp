@@ -100,16 +100,6 @@ QString unitSuffix(const TransmitterRead& read) {
     return read.unitCode ? QLatin1Char(' ') + unitNames().value(*read.unitCode) : QString();
 }
 
-std::optional<int> codeValue(const QString& value, int highest) {
-    static const QRegularExpression whole(QStringLiteral("^\\s*\\+?[0-9]{1,4}(\\.0*)?\\s*$"));
-    if (!whole.match(value).hasMatch())
-        return std::nullopt;
-    const int code = int(numericValue(value));
-    if (code < 0 || code > highest)
-        return std::nullopt;
-    return code;
-}
-
 TransmitterRead readTransmitter(TransmitterConnection& transmitter) {
     TransmitterRead read;
     read.address = transmitter.address();

@@ -42,9 +42,6 @@ const QStringList& readKeys();
 // to. Nothing is written.
 TransmitterRead readTransmitter(TransmitterConnection& transmitter);
 
-// A reply value that is a whole number from 0 to highest: "2", "+2", "2.0".
-std::optional<int> codeValue(const QString& value, int highest);
-
 // A reply value that is a plain decimal number ("+012.50", "-7"), as a
 // number; nothing for anything else.
 std::optional<double> quantityValue(const QString& value);

@@ -2,6 +2,7 @@
 
 #include "cli/transmitter_read.h"
 #include "connection/transmitter_connection.h"
+#include "link/reply_value.h"
 
 #include <cmath>
 

@@ -72,6 +72,12 @@ int TransmitterConnection::findRate(const std::function<bool()>& stop) {
     return -1;
 }
 
+int TransmitterConnection::reachRate(int baudIndex, const std::function<bool()>& stop) {
+    if (baudIndex < 0)
+        return findRate(stop);
+    return setBaudIndex(baudIndex) ? baudIndex : -1;
+}
+
 bool TransmitterConnection::isDone(const Exchanged& exchanged) {
     return exchanged.kind == ReplyKind::Data && exchanged.value() == kDoneReplyValue;
 }

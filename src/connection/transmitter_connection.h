@@ -63,6 +63,11 @@ public:
     // no rate answered or stop() said so before a probe.
     int findRate(const std::function<bool()>& stop = {});
 
+    // Sets the line to a baud index given, or with -1 finds the rate with
+    // findRate. The baud index in force, or -1: a rate given that the line
+    // did not take, or no rate that answered.
+    int reachRate(int baudIndex, const std::function<bool()>& stop = {});
+
     // Whether the transmitter answers "AD" with its own address at the rate
     // the line is set to.
     bool answersAddress();

@@ -7,6 +7,7 @@
 #include <locale.h>
 #include <string>
 
+#include <QRegularExpression>
 #include <QStringView>
 
 namespace {
@@ -139,4 +140,14 @@ std::optional<qint16> integerValue(const QString& text) {
     if (whole < std::numeric_limits<qint16>::min() || whole > std::numeric_limits<qint16>::max())
         return std::nullopt;
     return static_cast<qint16>(whole);
+}
+
+std::optional<int> codeValue(const QString& value, int highest) {
+    static const QRegularExpression whole(QStringLiteral("^\\s*\\+?[0-9]{1,4}(\\.0*)?\\s*$"));
+    if (!whole.match(value).hasMatch())
+        return std::nullopt;
+    const int code = int(numericValue(value));
+    if (code < 0 || code > highest)
+        return std::nullopt;
+    return code;
 }

@@ -32,3 +32,6 @@ bool hasNumber(const QString& text);
 // neighbour, when it fits a 16-bit signed integer; nothing otherwise, so a
 // huge value can neither crash nor wrap round.
 std::optional<qint16> integerValue(const QString& text);
+
+// A reply value that is a whole number from 0 to highest: "2", "+2", "2.0".
+std::optional<int> codeValue(const QString& value, int highest);

@@ -1,4 +1,4 @@
-#include "cli/cli_settings.h"
+#include "link/settings_overlay.h"
 
 namespace {
 QString fullKey(const QString& section, const QString& key) {
@@ -6,15 +6,16 @@ QString fullKey(const QString& section, const QString& key) {
 }
 } // namespace
 
-CliSettings::CliSettings(const SettingsStore& file)
+SettingsOverlay::SettingsOverlay(const SettingsStore& file)
     : m_file(file) {}
 
-void CliSettings::overrideValue(const QString& section, const QString& key, const QString& value) {
+void SettingsOverlay::overrideValue(const QString& section, const QString& key,
+                                    const QString& value) {
     m_overrides.insert(fullKey(section, key), value);
 }
 
-QString CliSettings::value(const QString& section, const QString& key,
-                           const QString& defaultValue) const {
+QString SettingsOverlay::value(const QString& section, const QString& key,
+                               const QString& defaultValue) const {
     const auto it = m_overrides.constFind(fullKey(section, key));
     if (it != m_overrides.cend())
         return *it;

@@ -1,4 +1,4 @@
-#include "cli/traced_port.h"
+#include "link/traced_port.h"
 
 TracedPort::TracedPort(SerialPort& port, std::FILE* out)
     : m_port(port)

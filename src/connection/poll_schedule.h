@@ -1,6 +1,6 @@
 #pragma once
 
-// poll's fixed schedule: cycle n starts at start + n x interval, whatever the
+// The poller's fixed schedule: cycle n starts at start + n x interval, whatever the
 // cycles before took, so a log never drifts. A cycle that overruns its slot
 // is followed by the next slot still ahead; the slots passed over are counted,
 // never run in a burst.

@@ -1,4 +1,4 @@
-#include "cli/poll_schedule.h"
+#include "connection/poll_schedule.h"
 
 NextSlot nextSlot(long long ran, long long elapsedMs, int intervalMs) {
     if (intervalMs <= 0)

@@ -1,0 +1,172 @@
+#include "connection/bus_poller.h"
+
+#include "connection/poll_schedule.h"
+#include "connection/setting_keys.h"
+#include "link/reply_value.h"
+#include "link/serial_port.h"
+
+#include <algorithm>
+
+namespace {
+constexpr qint64 kReopenIntervalMs = 1000;
+// Waits are cut into slices this long, so a stop is seen soon.
+constexpr int kWaitSliceMs = 20;
+
+PolledValue::Outcome outcomeOf(ReplyKind kind) {
+    switch (kind) {
+    case ReplyKind::Data:
+        break;
+    case ReplyKind::NoData:
+        return PolledValue::Outcome::NoData;
+    case ReplyKind::NoReply:
+        return PolledValue::Outcome::NoReply;
+    case ReplyKind::InvalidFrame:
+        return PolledValue::Outcome::InvalidReply;
+    case ReplyKind::OtherAddress:
+        return PolledValue::Outcome::OtherAddress;
+    }
+    return PolledValue::Outcome::Value;
+}
+
+PolledValue valueOf(const Exchanged& reply) {
+    PolledValue v;
+    v.outcome = outcomeOf(reply.kind);
+    if (v.ok() && !isReading(reply.reply))
+        v.outcome = PolledValue::Outcome::NotAReading;
+    if (v.ok()) {
+        v.text = reply.value();
+        v.number = numericValue(v.text);
+    }
+    return v;
+}
+} // namespace
+
+void ValueStatistics::note(double value) {
+    low = count ? std::min(low, value) : value;
+    high = count ? std::max(high, value) : value;
+    ++count;
+    sum += value;
+}
+
+BusPoller::BusPoller(BusSession& session, Options options)
+    : m_session(session)
+    , m_options(std::move(options)) {}
+
+bool BusPoller::stopped() const {
+    return m_stop || (m_options.stopRequested && m_options.stopRequested());
+}
+
+BusPoller::End BusPoller::run(Observer& observer) {
+    if (!findTransmitters(observer))
+        return stopped() ? End::StoppedWhileFinding : End::NotAllReached;
+    observer.pollingStarts();
+    pollCycles(observer);
+    return End::Polled;
+}
+
+bool BusPoller::findTransmitters(Observer& observer) {
+    bool all = true;
+    const auto stop = [this] { return stopped(); };
+    for (const QString& address : m_options.addresses) {
+        if (stopped())
+            return false;
+        TransmitterConnection transmitter(m_session.line(), address);
+        const int baudIndex = transmitter.reachRate(m_options.baudIndex, stop);
+        if (baudIndex < 0) {
+            observer.notReached(address);
+            all = false;
+            continue;
+        }
+        const Exchanged unit = transmitter.exchange(Command::Unit);
+        PolledTransmitter polled;
+        polled.place = {address, baudIndex};
+        if (unit.kind == ReplyKind::Data)
+            polled.unitCode = codeValue(unit.value(), kHighestUnitCode);
+        if (!polled.unitCode)
+            observer.unitNotRead(address, unit);
+        m_transmitters.append(polled);
+    }
+    return all;
+}
+
+void BusPoller::pollCycles(Observer& observer) {
+    Clock& clock = m_session.clock();
+    const qint64 startMs = clock.msecs();
+    long long slot = 0;
+    int cycles = 0;
+    while (!stopped() && (m_options.count == 0 || cycles < m_options.count)) {
+        waitUntil(startMs + slot * m_options.intervalMs);
+        if (stopped())
+            break;
+        ensureOpen(observer);
+        for (PolledTransmitter& polled : m_transmitters) {
+            if (stopped())
+                break;
+            pollOne(polled, observer);
+        }
+        ++cycles;
+        const NextSlot next = nextSlot(slot, clock.msecs() - startMs, m_options.intervalMs);
+        // The last cycle has no next slot to miss.
+        if (m_options.count == 0 || cycles < m_options.count)
+            m_missed += next.missed;
+        slot = next.slot;
+    }
+}
+
+void BusPoller::pollOne(PolledTransmitter& polled, Observer& observer) {
+    TransmitterConnection transmitter(m_session.line(), polled.place.address);
+    transmitter.setBaudIndex(polled.place.baudIndex);
+    const QDateTime time = QDateTime::currentDateTime();
+    const qint64 clockMs = m_session.clock().msecs();
+    const PolledValue pressure = read(transmitter, Command::Pressure);
+    const PolledValue temperature = read(transmitter, Command::Temperature);
+    ++polled.cycles;
+    for (const PolledValue* v : {&pressure, &temperature}) {
+        if (v->ok())
+            ++polled.readings;
+        else
+            ++polled.failures[v->outcome];
+    }
+    if (pressure.ok())
+        polled.pressure.note(pressure.number);
+    if (temperature.ok())
+        polled.temperature.note(temperature.number);
+    observer.polled({polled, time, clockMs, pressure, temperature});
+}
+
+// Reads only are sent again: a write whose echo was lost may well have been
+// stored.
+PolledValue BusPoller::read(TransmitterConnection& transmitter, Command command) {
+    PolledValue v = valueOf(transmitter.exchange(command));
+    for (int i = 0; i < m_options.retries && !v.ok() && !stopped(); ++i)
+        v = valueOf(transmitter.exchange(command));
+    return v;
+}
+
+// Keeps a lost port trying to come back, without hammering the device.
+void BusPoller::ensureOpen(Observer& observer) {
+    if (m_session.port().isOpen())
+        return;
+    if (!m_lost) {
+        m_lost = true;
+        observer.portLost();
+    }
+    const qint64 now = m_session.clock().msecs();
+    if (m_lastReopenMs && now - *m_lastReopenMs < kReopenIntervalMs)
+        return;
+    m_lastReopenMs = now;
+    if (m_session.reopen()) {
+        m_lost = false;
+        observer.portReopened();
+    }
+}
+
+void BusPoller::waitUntil(qint64 clockMs) {
+    Clock& clock = m_session.clock();
+    while (!stopped()) {
+        const qint64 left = clockMs - clock.msecs();
+        if (left <= 0)
+            return;
+        clock.sleepMs(int(std::min<qint64>(left, kWaitSliceMs)));
+    }
+}

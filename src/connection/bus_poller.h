@@ -1,0 +1,136 @@
+#pragma once
+
+#include "connection/bus_session.h"
+#include "connection/transmitter_connection.h"
+#include "connection/transmitter_place.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <optional>
+
+// One pressure or temperature read of a cycle: the value the transmitter
+// sent, or what went wrong. A lost reading is never a 0.
+struct PolledValue {
+    enum class Outcome {
+        Value,
+        NoReply,
+        NoData,
+        InvalidReply,
+        OtherAddress,
+        NotAReading, // a verified reply whose data is no number
+    };
+
+    Outcome outcome = Outcome::NoReply;
+    QString text;      // as sent, for a value
+    double number = 0; // its number, for a value
+
+    bool ok() const { return outcome == Outcome::Value; }
+};
+
+// The mean, lowest and highest of the values of one quantity.
+struct ValueStatistics {
+    int count = 0;
+    double sum = 0;
+    double low = 0;
+    double high = 0;
+
+    void note(double value);
+    double mean() const { return count ? sum / count : 0; }
+};
+
+// One transmitter of a poll: where it answers, its unit and what it gave.
+struct PolledTransmitter {
+    TransmitterPlace place;
+    std::optional<int> unitCode; // none when "UT" gave no unit code
+    int cycles = 0;
+    int readings = 0;
+    std::map<PolledValue::Outcome, int> failures;
+    ValueStatistics pressure;
+    ValueStatistics temperature;
+};
+
+// One transmitter in one cycle.
+struct PollResult {
+    const PolledTransmitter& transmitter;
+    // Taken before its first read: the wall clock, and the poller's clock.
+    QDateTime time;
+    qint64 clockMs = 0;
+    PolledValue pressure;
+    PolledValue temperature;
+};
+
+// The polling of a bus's transmitters: finds each one's rate and reads its
+// unit once, then reads pressure ("RP0") and temperature ("RT0") of each on a
+// fixed schedule (cycle n starts at n intervals after the first; the slots an
+// overrun passes over are counted, never caught up), sending a failed read
+// again up to `retries` times after the line's wait, and reopening a lost
+// port once a second. It only ever reads, and says nothing itself: a program
+// is handed every result and event and words them. Runs on the thread that
+// opened the session (its ports belong to that thread and run without an
+// event loop); stop() may come from any thread.
+class BusPoller {
+public:
+    struct Options {
+        QList<QString> addresses;
+        int baudIndex = -1; // -1: each one's rate found with "AD" probes
+        int intervalMs = 500;
+        int count = 0; // cycles; 0: until stopped
+        int retries = 0;
+        // Consulted with stop() at the same points: a signal handler's flag.
+        std::function<bool()> stopRequested;
+    };
+
+    class Observer {
+    public:
+        virtual ~Observer() = default;
+        // A transmitter that did not answer at the rate given, or at none.
+        virtual void notReached(const QString& address) { Q_UNUSED(address); }
+        // Its "UT" reply, which gave no unit code.
+        virtual void unitNotRead(const QString& address, const Exchanged& reply) {
+            Q_UNUSED(address);
+            Q_UNUSED(reply);
+        }
+        // Every transmitter answered; the cycles begin.
+        virtual void pollingStarts() {}
+        virtual void polled(const PollResult& result) = 0;
+        virtual void portLost() {}
+        virtual void portReopened() {}
+    };
+
+    enum class End {
+        Polled,             // the count was reached, or a stop came while polling
+        NotAllReached,      // after notReached() for every one that did not answer
+        StoppedWhileFinding // before any cycle
+    };
+
+    BusPoller(BusSession& session, Options options);
+
+    End run(Observer& observer);
+    void stop() { m_stop = true; }
+    bool stopped() const;
+
+    const QList<PolledTransmitter>& transmitters() const { return m_transmitters; }
+    // Slots passed over by cycles that overran, the last cycle's aside.
+    long long missedSlots() const { return m_missed; }
+
+private:
+    bool findTransmitters(Observer& observer);
+    void pollCycles(Observer& observer);
+    void pollOne(PolledTransmitter& polled, Observer& observer);
+    PolledValue read(TransmitterConnection& transmitter, Command command);
+    void ensureOpen(Observer& observer);
+    void waitUntil(qint64 clockMs);
+
+    BusSession& m_session;
+    Options m_options;
+    std::atomic<bool> m_stop{false};
+    QList<PolledTransmitter> m_transmitters;
+    long long m_missed = 0;
+    bool m_lost = false;
+    std::optional<qint64> m_lastReopenMs;
+};
