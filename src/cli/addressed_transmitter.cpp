@@ -40,20 +40,20 @@ std::optional<int> rateOption(const CommandContext& context) {
 int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& device) {
     const int reached = transmitter.reachRate(baudIndex, stopRequested);
     if (reached < 0)
-        printNotReached(transmitter.address(), baudIndex, device,
-                        transmitter.line().port().fixedBaud());
+        printError(notReachedText(transmitter.address(), baudIndex, device,
+                                  transmitter.line().port().fixedBaud()));
     return reached;
 }
 
-void printNotReached(const QString& address, int baudIndex, const QString& device, int fixedBaud) {
+QString notReachedText(const QString& address, int baudIndex, const QString& device,
+                       int fixedBaud) {
     if (baudIndex >= 0)
-        printError(QStringLiteral("%1 refuses the rate").arg(device));
-    else if (fixedBaud)
-        printError(QStringLiteral("no answer from %1 at %2 baud, the rate this port is fixed at")
-                       .arg(address)
-                       .arg(fixedBaud));
-    else
-        printError(QStringLiteral("no answer from %1 at any rate").arg(address));
+        return QStringLiteral("%1 refuses the rate").arg(device);
+    if (fixedBaud)
+        return QStringLiteral("no answer from %1 at %2 baud, the rate this port is fixed at")
+            .arg(address)
+            .arg(fixedBaud);
+    return QStringLiteral("no answer from %1 at any rate").arg(address);
 }
 
 int withTransmitter(const GlobalOptions& options, const AddressedTransmitter& addressed,

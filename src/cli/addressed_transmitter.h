@@ -29,9 +29,9 @@ std::optional<int> rateOption(const CommandContext& context);
 // "AD" probes; the baud index in force, or -1 after a message naming the
 // device or the transmitter.
 int reachRate(TransmitterConnection& transmitter, int baudIndex, const QString& device);
-// The message of a transmitter not reached at baudIndex (-1: by probes) on a
-// port whose line is fixed at fixedBaud (0: not fixed).
-void printNotReached(const QString& address, int baudIndex, const QString& device, int fixedBaud);
+// Why a transmitter was not reached at baudIndex (-1: by probes) on a port
+// whose line is fixed at fixedBaud (0: not fixed).
+QString notReachedText(const QString& address, int baudIndex, const QString& device, int fixedBaud);
 
 // The port opened and the line at the transmitter's rate.
 struct ReachedTransmitter {

@@ -52,11 +52,19 @@ Connection::Connection(std::unique_ptr<BusSession> session)
     : m_session(std::move(session)) {}
 
 Connection::~Connection() {
-    if (m_session->line().onlyEarlyFrames())
+    const BusLine& line = m_session->line();
+    if (line.onlyEarlyFrames())
         printWarning(QStringLiteral("replies came sooner than the line allows and none was taken; "
                                     "if this port is a link without line timing (a software "
                                     "simulator), use --no-line-timing or mark it in the settings "
                                     "file: [Ports] comN.lineTiming=false"));
+    else if (line.framesTooEarly() == 1)
+        printWarning(QStringLiteral("a stale frame came %1 ms too soon and was dropped")
+                         .arg(line.mostMsTooSoon()));
+    else if (line.framesTooEarly() > 1)
+        printWarning(QStringLiteral("%1 stale frames came up to %2 ms too soon and were dropped")
+                         .arg(line.framesTooEarly())
+                         .arg(line.mostMsTooSoon()));
 }
 
 std::unique_ptr<Connection> Connection::open(const GlobalOptions& options,

@@ -48,6 +48,8 @@ QStringList columns(bool wide) {
 QString readState(const TransmitterRead* read) {
     if (!read)
         return QStringLiteral("not read");
+    if (!read->notRead().isEmpty())
+        return QStringLiteral("partly read");
     return read->complete() ? QStringLiteral("ok")
                             : QStringLiteral("%1 failed").arg(read->errors.size());
 }
@@ -58,7 +60,7 @@ QStringList tableCells(const TransmitterPlace& found, const TransmitterRead* rea
     const QJsonObject o = read ? read->toJson() : QJsonObject();
     for (const QString& key : keys) {
         const QJsonValue v = o.value(key);
-        if (!read)
+        if (!read || (v.isNull() && read->errorOf(key) == kNotRead))
             cells.append(QStringLiteral("-"));
         else if (v.isNull() || v.isUndefined())
             cells.append(QStringLiteral("FAILED"));
@@ -85,7 +87,7 @@ int readFound(BusLine& line, const QList<TransmitterPlace>& found, bool json, bo
             break;
         TransmitterConnection transmitter(line, t.address);
         transmitter.setBaudIndex(t.baudIndex);
-        reads.append(readTransmitter(transmitter));
+        reads.append(readTransmitter(transmitter, stopRequested));
     }
 
     if (json) {
@@ -109,8 +111,7 @@ int readFound(BusLine& line, const QList<TransmitterPlace>& found, bool json, bo
     bool complete = !found.isEmpty() && reads.size() == found.size();
     for (const TransmitterRead& r : reads) {
         complete = complete && r.complete();
-        for (const ReadError& e : r.errors)
-            printNote(QStringLiteral("%1 %2: %3").arg(r.address, e.command, e.error));
+        printReadErrors(r);
     }
     if (found.isEmpty() && !stopRequested())
         printError(QStringLiteral("no transmitter answered"));

@@ -69,6 +69,8 @@ QString failureText(PolledValue::Outcome outcome) {
         return replyProblem(ReplyKind::OtherAddress);
     case PolledValue::Outcome::NotAReading:
         return QStringLiteral("not a reading");
+    case PolledValue::Outcome::PortLost:
+        return replyProblem(ReplyKind::PortLost);
     }
     return QString();
 }
@@ -90,6 +92,18 @@ QString timeText(const QDateTime& t, bool utc) {
     return shown.toString(Qt::ISODateWithMs);
 }
 
+// What a read's state is called in CSV and JSON rows.
+QString stateName(const PolledValue& v) {
+    if (v.ok())
+        return QStringLiteral("ok");
+    return v.outcome == PolledValue::Outcome::OtherAddress ? QStringLiteral("other address")
+                                                           : failureText(v.outcome);
+}
+
+// The widest pressure a text row lines up for: a value with its unit, or the
+// usual failures.
+constexpr int kPressureColumn = 24;
+
 // The rows, as the poller hands them over, and what it says on the way.
 class PollRows final : public BusPoller::Observer {
 public:
@@ -98,33 +112,57 @@ public:
         , m_device(device)
         , m_fixedBaud(fixedBaud) {}
 
-    // Whether every read of every row gave a value.
-    bool allRead() const { return m_allRead; }
+    // Whether every row had both its readings and its unit, and every
+    // transmitter answered from the start.
+    bool allRead() const { return m_allRead && m_notReached.isEmpty(); }
+
+    // The ones that did not answer at the start, as errors when none did.
+    void noneReached() const {
+        for (const QString& why : m_notReached)
+            printError(why);
+    }
 
     void notReached(const QString& address) override {
-        printNotReached(address, m_options.poller.baudIndex, m_device, m_fixedBaud);
+        m_notReached.append(
+            notReachedText(address, m_options.poller.baudIndex, m_device, m_fixedBaud));
     }
     void unitNotRead(const QString& address, const Exchanged& unit) override {
-        printNote(QStringLiteral("%1 UT: %2; its rows carry no unit")
-                      .arg(address, unit.kind == ReplyKind::Data
-                                        ? QStringLiteral("\"%1\" is no unit code").arg(unit.value())
-                                        : replyProblem(unit.kind)));
+        printNote(unit.kind == ReplyKind::Data
+                      ? QStringLiteral("%1 UT: \"%2\" is no unit code; its rows carry no unit")
+                            .arg(address, unit.value())
+                      : QStringLiteral("%1 UT: %2; its rows carry no unit until it answers")
+                            .arg(address, replyProblem(unit.kind)));
+    }
+    void unitRead(const PolledTransmitter& p) override {
+        printNote(QStringLiteral("%1 UT: %2; its rows carry it from now on")
+                      .arg(p.place.address, unitName(p)));
+    }
+    void joined(const PolledTransmitter& p) override {
+        say(QStringLiteral("%1 answers at %2 baud; polled from now on")
+                .arg(p.place.address)
+                .arg(kBaudRates[p.place.baudIndex]));
     }
     void pollingStarts() override {
+        for (const QString& why : m_notReached)
+            printWarning(why + QStringLiteral("; it is probed again after each cycle's reads"));
         if (m_options.format == Format::Csv)
-            printLine(QStringLiteral("time,address,unit,pressure,temperature"));
+            printLine(QStringLiteral(
+                "time,address,unit,pressure,temperature,pressureState,temperatureState"));
     }
     void polled(const PollResult& r) override {
-        m_allRead = m_allRead && r.pressure.ok() && r.temperature.ok();
+        m_allRead = m_allRead && r.pressure.ok() && r.temperature.ok() &&
+                    r.transmitter.unitCode.has_value();
         printRow(r);
     }
-    void portLost() override { say(QStringLiteral("%1 lost; reopening it once a second")); }
-    void portReopened() override { say(QStringLiteral("%1 reopened")); }
+    void portLost() override {
+        say(QStringLiteral("%1 lost; reopening it once a second").arg(m_device));
+    }
+    void portReopened() override { say(QStringLiteral("%1 reopened").arg(m_device)); }
 
 private:
     void say(const QString& what) {
         printWarning(timeText(QDateTime::currentDateTime(), m_options.utc) + QLatin1Char(' ') +
-                     what.arg(m_device));
+                     what);
     }
 
     void printRow(const PollResult& r) const {
@@ -132,22 +170,30 @@ private:
         const QString& address = r.transmitter.place.address;
         const QString unit = unitName(r.transmitter);
         const auto valueOrEmpty = [](const PolledValue& v) { return v.ok() ? v.text : QString(); };
-        const auto json = [](const PolledValue& v) {
+        const auto text = [](const PolledValue& v) {
             return v.ok() ? QJsonValue(v.text) : QJsonValue();
+        };
+        const auto number = [](const PolledValue& v) {
+            return v.ok() ? QJsonValue(v.number) : QJsonValue();
         };
         switch (m_options.format) {
         case Format::Csv:
-            printLine(QStringLiteral("%1,%2,%3,%4,%5")
+            printLine(QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
                           .arg(time, address, unit, valueOrEmpty(r.pressure),
-                               valueOrEmpty(r.temperature)));
+                               valueOrEmpty(r.temperature), stateName(r.pressure),
+                               stateName(r.temperature)));
             break;
         case Format::Json:
             printJson(QJsonObject{{QStringLiteral("time"), time},
                                   {QStringLiteral("address"), address},
                                   {QStringLiteral("unit"),
                                    unit.isEmpty() ? QJsonValue() : QJsonValue(unit)},
-                                  {QStringLiteral("pressure"), json(r.pressure)},
-                                  {QStringLiteral("temperature"), json(r.temperature)}},
+                                  {QStringLiteral("pressure"), text(r.pressure)},
+                                  {QStringLiteral("pressureValue"), number(r.pressure)},
+                                  {QStringLiteral("pressureState"), stateName(r.pressure)},
+                                  {QStringLiteral("temperature"), text(r.temperature)},
+                                  {QStringLiteral("temperatureValue"), number(r.temperature)},
+                                  {QStringLiteral("temperatureState"), stateName(r.temperature)}},
                       true);
             break;
         case Format::Text: {
@@ -158,7 +204,7 @@ private:
                 r.pressure.ok() ? r.pressure.text + (unit.isEmpty() ? QString() : ' ' + unit)
                                 : failed(r.pressure);
             printLine(QStringLiteral("%1  %2  %3  %4")
-                          .arg(time, address, shownPressure,
+                          .arg(time, address, shownPressure.leftJustified(kPressureColumn),
                                r.temperature.ok() ? r.temperature.text : failed(r.temperature)));
             break;
         }
@@ -169,6 +215,7 @@ private:
     QString m_device;
     int m_fixedBaud;
     bool m_allRead = true;
+    QStringList m_notReached;
 };
 
 void printSummary(const QList<PolledTransmitter>& polled, long long missed, Format format) {
@@ -183,6 +230,8 @@ void printSummary(const QList<PolledTransmitter>& polled, long long missed, Form
                             {QStringLiteral("cycles"), p.cycles},
                             {QStringLiteral("readings"), p.readings},
                             {QStringLiteral("failures"), failures},
+                            {QStringLiteral("retries"), p.retries},
+                            {QStringLiteral("missingCycles"), p.missingCycles},
                             {QStringLiteral("missedSlots"), missed},
                             {QStringLiteral("pressure"), statisticsJson(p.pressure)},
                             {QStringLiteral("temperature"), statisticsJson(p.temperature)}});
@@ -196,13 +245,17 @@ void printSummary(const QList<PolledTransmitter>& polled, long long missed, Form
             failures.append(QStringLiteral("%1 %2").arg(n).arg(kind));
         const QString line =
             QStringLiteral("%1: %2 cycles, %3 readings, failures: %4; %5 missed slots; "
-                           "pressure %6; temperature %7")
+                           "%6 retries; %7pressure %8; temperature %9")
                 .arg(p.place.address)
                 .arg(p.cycles)
                 .arg(p.readings)
                 .arg(failures.isEmpty() ? QStringLiteral("none")
                                         : failures.join(QStringLiteral(", ")))
                 .arg(missed)
+                .arg(p.retries)
+                .arg(p.missingCycles == 0
+                         ? QString()
+                         : QStringLiteral("missing for %1 cycles; ").arg(p.missingCycles))
                 .arg(statisticsText(p.pressure), statisticsText(p.temperature));
         // Machine-readable output stays one kind of line; the summary goes
         // beside it.
@@ -283,8 +336,15 @@ int runPoll(CommandContext& context) {
         return kExitUsage;
     PollRows rows(*options, connection->device(), connection->port().fixedBaud());
     BusPoller poller(connection->session(), options->poller);
-    if (poller.run(rows) != BusPoller::End::Polled)
+    switch (poller.run(rows)) {
+    case BusPoller::End::Polled:
+        break;
+    case BusPoller::End::NoneReached:
+        rows.noneReached();
         return kExitFailed;
+    case BusPoller::End::StoppedWhileFinding:
+        return kExitFailed;
+    }
     printSummary(poller.transmitters(), poller.missedSlots(), options->format);
     return rows.allRead() ? kExitOk : kExitFailed;
 }
@@ -311,8 +371,10 @@ void addPollOptions(QCommandLineParser& parser) {
                                      "Default: 0."),
                       QStringLiteral("n"), QStringLiteral("0")});
     parser.addOption({kCsv, QStringLiteral("One CSV row per transmitter and cycle "
-                                           "(time,address,unit,pressure,temperature) after a "
-                                           "heading line; a failed read is an empty field.")});
+                                           "(time,address,unit,pressure,temperature,"
+                                           "pressureState,temperatureState) after a heading "
+                                           "line; a failed read is an empty field and its "
+                                           "state says why.")});
     parser.addOption({kUtc, QStringLiteral("Times in UTC; by default local time with its "
                                            "offset.")});
 }
@@ -325,10 +387,19 @@ CliCommand pollCommand() {
             QStringLiteral("Log the pressure and temperature of transmitters of the bus"),
             QStringLiteral(
                 "Finds each transmitter's rate (\"AD\" probes, unless --baud gives it) and reads "
-                "its unit (\"UT\") once at the start; then reads the pressure (\"RP0\") and the "
+                "its unit (\"UT\") at the start; then reads the pressure (\"RP0\") and the "
                 "temperature (\"RT0\") of each, at its own rate, once a cycle, and prints one "
                 "row per transmitter: time (ISO 8601, local with its offset or --utc), "
-                "address, pressure with its unit, temperature as sent. Cycles keep a fixed "
+                "address, pressure with its unit, temperature as sent; JSON rows add the "
+                "numbers and each read's state (ok, no reply, no data, invalid reply, other "
+                "address, not a reading, port lost). Polling starts with the transmitters "
+                "that answer; one that answers at no rate is named on stderr and probed "
+                "again after each cycle's reads (one address at one rate a cycle), and joins "
+                "the rows once it answers. A unit that was not answered is asked again each "
+                "cycle until it is; the rows before that carry no unit. The exit status is 1 "
+                "when any read failed, any row went out without its unit, or any transmitter "
+                "was missing at any time; when none answers at the start, poll ends there. "
+                "Cycles keep a fixed "
                 "schedule: cycle n starts at the start plus n intervals; a cycle that overruns "
                 "is followed by the next slot still ahead, and the slots passed over are "
                 "counted, never caught up in a burst. A failed read is empty in CSV and null "
@@ -336,7 +407,8 @@ CliCommand pollCommand() {
                 "Only reads are ever repeated: a write whose echo was lost may have been "
                 "stored, and sending it again could change the transmitter twice. At the end "
                 "a summary per transmitter gives the cycles, readings, failures by kind, "
-                "missed slots, and the mean, lowest and highest readings (on stderr with --csv "
+                "missed slots, retries, the cycles it was missing, and the mean, lowest and "
+                "highest readings (on stderr with --csv "
                 "or --json). When the adapter is pulled out, the port is reopened once a "
                 "second until it is back; stderr says so, with the time."),
             0,

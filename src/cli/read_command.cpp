@@ -4,19 +4,19 @@
 #include "cli/addressed_transmitter.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/stop_request.h"
 #include "cli/transmitter_read.h"
 
 namespace {
 
 int runRead(CommandContext& context) {
     return withAddressedTransmitter(context, [&](ReachedTransmitter& t) {
-        const TransmitterRead read = readTransmitter(t.transmitter);
+        const TransmitterRead read = readTransmitter(t.transmitter, stopRequested);
         if (context.options.json)
             printJson(read.toJson());
         else
             printLine(read.toText().join(QLatin1Char('\n')));
-        for (const ReadError& e : read.errors)
-            printNote(QStringLiteral("%1 %2: %3").arg(read.address, e.command, e.error));
+        printReadErrors(read);
         return read.complete() ? kExitOk : kExitFailed;
     });
 }

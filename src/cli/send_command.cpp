@@ -22,6 +22,9 @@ QString refusal(TextProblem problem) {
         return QStringLiteral("the command text is empty");
     case TextProblem::NotPrintableAscii:
         return QStringLiteral("the command text holds characters other than printable ASCII");
+    case TextProblem::FrameStart:
+        return QStringLiteral("the command text holds \"$\", which a transmitter takes as the "
+                              "start of a new request");
     case TextProblem::TooLong:
         return QStringLiteral("the command text is longer than %1 characters")
             .arg(kMaxManualCommand);

@@ -1,5 +1,7 @@
 #include "cli/transmitter_read.h"
 
+#include "cli/output.h"
+#include "cli/stop_request.h"
 #include "connection/setting_keys.h"
 #include "connection/transmitter_connection.h"
 #include "link/reply_value.h"
@@ -60,16 +62,26 @@ SettingKind kindOf(const QString& key) {
     return setting ? setting->kind : SettingKind::Text;
 }
 
-QString errorOf(const TransmitterRead& read, const QString& key) {
-    // The error of the last failed exchange for that key.
+} // namespace
+
+const QString kNotRead = QStringLiteral("not read");
+
+QString TransmitterRead::errorOf(const QString& key) const {
     QString error;
-    for (const ReadError& e : read.errors)
+    for (const ReadError& e : errors)
         for (const FullReadItem& item : fullRead())
             if (e.command == commandText(item.command) && keyOf(item.command) == key)
                 error = e.error;
     return error;
 }
-} // namespace
+
+QStringList TransmitterRead::notRead() const {
+    QStringList commands;
+    for (const ReadError& e : errors)
+        if (e.error == kNotRead)
+            commands.append(e.command);
+    return commands;
+}
 
 const QStringList& readKeys() {
     // Who the transmitter is (its texts and version), its other settings in
@@ -100,13 +112,18 @@ QString unitSuffix(const TransmitterRead& read) {
     return read.unitCode ? QLatin1Char(' ') + unitNames().value(*read.unitCode) : QString();
 }
 
-TransmitterRead readTransmitter(TransmitterConnection& transmitter) {
+TransmitterRead readTransmitter(TransmitterConnection& transmitter,
+                                const std::function<bool()>& stop) {
     TransmitterRead read;
     read.address = transmitter.address();
     const int baudIndex = transmitter.baudIndex();
     read.baud = baudIndex >= 0 ? kBaudRates[baudIndex] : 0;
     for (const FullReadItem& item : fullRead()) {
         const QString command = commandText(item.command);
+        if (stop && stop()) {
+            read.errors.append({command, kNotRead});
+            continue;
+        }
         const Exchanged reply = transmitter.exchange(item.command);
         if (!reply.answered() || (reply.kind == ReplyKind::NoData && !mayBeBlank(item.command))) {
             read.errors.append({command, replyProblem(reply.kind)});
@@ -173,7 +190,9 @@ QStringList TransmitterRead::toText() const {
     add(QStringLiteral("baud"), QString::number(baud));
     for (const QString& key : readKeys()) {
         if (!values.contains(key)) {
-            add(key, QStringLiteral("(failed: %1)").arg(errorOf(*this, key)));
+            const QString error = errorOf(key);
+            add(key, error == kNotRead ? QStringLiteral("(not read)")
+                                       : QStringLiteral("(failed: %1)").arg(error));
             continue;
         }
         const QString value = values.value(key);
@@ -194,4 +213,13 @@ QStringList TransmitterRead::toText() const {
                      : value);
     }
     return lines;
+}
+
+void printReadErrors(const TransmitterRead& read) {
+    for (const ReadError& e : read.errors)
+        if (e.error != kNotRead)
+            printNote(QStringLiteral("%1 %2: %3").arg(read.address, e.command, e.error));
+    if (const QStringList notRead = read.notRead(); !notRead.isEmpty())
+        printNote(QStringLiteral("%1: %2; not read: %3")
+                      .arg(read.address, stopReason(), notRead.join(QStringLiteral(", "))));
 }

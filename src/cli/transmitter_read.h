@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class TransmitterConnection;
@@ -30,6 +31,10 @@ struct TransmitterRead {
     QList<ReadError> errors;
 
     bool complete() const { return errors.isEmpty(); }
+    // The commands a stop kept from being sent.
+    QStringList notRead() const;
+    // Why a key has no value: the error of its last failed exchange.
+    QString errorOf(const QString& key) const;
     QJsonObject toJson() const;
     // "key  value" lines, a failed value marked as such.
     QStringList toText() const;
@@ -38,9 +43,18 @@ struct TransmitterRead {
 // The value keys in the order a read shows them.
 const QStringList& readKeys();
 
+// The error of an exchange a stop kept from being sent.
+extern const QString kNotRead;
+
 // The full read's exchanges with the transmitter, at the rate the line is set
-// to. Nothing is written.
-TransmitterRead readTransmitter(TransmitterConnection& transmitter);
+// to, until stop() says so before an exchange: the rest are errors kNotRead.
+// Nothing is written.
+TransmitterRead readTransmitter(TransmitterConnection& transmitter,
+                                const std::function<bool()>& stop = {});
+
+// A note on stderr for each failed exchange, and one for those a stop kept
+// from being sent.
+void printReadErrors(const TransmitterRead& read);
 
 // A reply value that is a plain decimal number ("+012.50", "-7"), as a
 // number; nothing for anything else.

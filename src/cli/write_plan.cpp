@@ -16,6 +16,9 @@ QString textProblem(TextProblem problem) {
         return QStringLiteral("is empty");
     case TextProblem::NotPrintableAscii:
         return QStringLiteral("holds characters other than printable ASCII");
+    case TextProblem::FrameStart:
+        return QStringLiteral("holds \"$\", which a transmitter takes as the start of a new "
+                              "request");
     case TextProblem::OnlyBlanks:
         return QStringLiteral("holds only blanks");
     case TextProblem::TooLong:

@@ -20,6 +20,10 @@ struct PlannedWrite {
     // Where it goes when that is not the transmitter's present address: the
     // writes after a move's "AD" go to the new one.
     QString address = {};
+    // Once this write has gone out, a stop waits for the writes after it: a
+    // transmitter left at a new address with its old rate is worse than a
+    // second's delay.
+    bool finishOnceSent = false;
 };
 
 // The writes in the order the window sends them: the range group, the output

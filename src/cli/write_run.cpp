@@ -82,7 +82,8 @@ QStringList WriteRun::toText() const {
             outcome = QStringLiteral("UNKNOWN: %1").arg(r.problem);
             break;
         case WriteState::NotSent:
-            outcome = QStringLiteral("not sent");
+            outcome = r.problem.isEmpty() ? QStringLiteral("not sent")
+                                          : QStringLiteral("not sent: %1").arg(r.problem);
             break;
         }
         lines.append(QStringLiteral("%1 %2 %3 %4")
@@ -109,8 +110,16 @@ namespace {
 // Sends one write and tells what became of it, reading its key back when the
 // echo does not tell.
 void runWrite(const PlannedWrite& w, const SendWrite& send, const ReadBackWrite& readBack,
-              WriteResult& result) {
+              WriteRun& run, WriteResult& result) {
     const SentWrite sent = send(w);
+    if (sent.reply.kind == ReplyKind::PortLost) {
+        // With the device gone nothing can be read back: a write that went
+        // out may or may not have been stored, and one that did not is not.
+        run.portLost = true;
+        result.state = sent.reply.sent ? WriteState::Unknown : WriteState::NotSent;
+        result.problem = QStringLiteral("port lost: %1").arg(run.device);
+        return;
+    }
     result.reply = sent.reply.reply;
     if (sent.reply.kind == ReplyKind::Data) {
         result.problem = sent.refusal;
@@ -136,21 +145,29 @@ void runWrite(const PlannedWrite& w, const SendWrite& send, const ReadBackWrite&
 }
 } // namespace
 
-WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes, const SendWrite& send,
-                   const ReadBackWrite& readBack) {
+WriteRun runWrites(const QString& address, const QString& device, const QList<PlannedWrite>& writes,
+                   const SendWrite& send, const ReadBackWrite& readBack) {
     WriteRun run;
     run.address = address;
+    run.device = device;
     bool go = true;
+    bool mustFinish = false;
     for (const PlannedWrite& w : writes) {
         WriteResult result;
         result.write = w;
-        if (go && stopRequested()) {
+        if (go && stopRequested() && !run.stopped) {
             run.stopped = true;
-            go = false;
+            if (mustFinish)
+                printNote(QStringLiteral("%1: %2; the steps after \"AD\" are sent first, so the "
+                                         "transmitter is not left half moved")
+                              .arg(address, stopReason()));
+            else
+                go = false;
         }
         if (go) {
-            runWrite(w, send, readBack, result);
+            runWrite(w, send, readBack, run, result);
             go = result.state == WriteState::Applied;
+            mustFinish = mustFinish || (w.finishOnceSent && result.state != WriteState::NotSent);
         }
         run.results.append(result);
     }
@@ -185,8 +202,9 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
     }
     printNote(QStringLiteral("%1: %2; %3")
                   .arg(run.address,
-                       run.stopped ? stopReason()
-                                   : QStringLiteral("stopped at the first write not applied"),
+                       run.stopped    ? stopReason()
+                       : run.portLost ? QStringLiteral("port lost: %1").arg(run.device)
+                                      : QStringLiteral("stopped at the first write not applied"),
                        groups.join(QStringLiteral("; "))));
 }
 

@@ -18,7 +18,8 @@
 //   Unknown     neither an echo with data nor a read-back tells (or the
 //               command has no key to read back: a stored write may well
 //               have happened)
-//   NotSent     a write after the one that stopped the command
+//   NotSent     a write after the one that stopped the command, or one the
+//               port was already lost for
 enum class WriteState { Applied, NotApplied, Unknown, NotSent };
 
 // The word a write's state is told by, in text and JSON alike.
@@ -40,7 +41,9 @@ struct WriteResult {
 struct WriteRun {
     QString address;
     QList<WriteResult> results;
-    bool stopped = false; // Ctrl-C ended it early
+    bool stopped = false;  // Ctrl-C ended it early
+    QString device;        // the port's device, as the user knows it
+    bool portLost = false; // the device went away during it
 
     bool allApplied() const;
     QStringList keys(WriteState state) const;
@@ -82,9 +85,10 @@ using ReadBackWrite = std::function<std::optional<ReadBack>(const PlannedWrite& 
 // Sends the writes in order. A write without a verified echo with data is
 // read back once (after the line's wait after a failure). Only an applied
 // write lets the run go on: any other outcome, or Ctrl-C between two writes,
-// ends it, and the writes after it are not sent.
-WriteRun runWrites(const QString& address, const QList<PlannedWrite>& writes, const SendWrite& send,
-                   const ReadBackWrite& readBack);
+// ends it, and the writes after it are not sent. When the port (device) is
+// lost, the write in flight is unknown and nothing is read back.
+WriteRun runWrites(const QString& address, const QString& device, const QList<PlannedWrite>& writes,
+                   const SendWrite& send, const ReadBackWrite& readBack);
 
 // A request frame as --dry-run shows it, checksum included, CR as "\r".
 QString requestFrameText(const QString& address, const QString& command);

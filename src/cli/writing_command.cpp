@@ -33,8 +33,9 @@ int runWritingCommand(const CommandContext& context, const CheckStep& check,
             const ReadBackWrite readBack = [&](const PlannedWrite& w) {
                 return readSettingBack(transmitter, w);
             };
-            const WriteRun run = runWrites(t.address, plan.writes, plan.send ? plan.send : send,
-                                           plan.readBack ? plan.readBack : readBack);
+            const WriteRun run =
+                runWrites(t.address, t.connection->device(), plan.writes,
+                          plan.send ? plan.send : send, plan.readBack ? plan.readBack : readBack);
             if (plan.report)
                 return plan.report(run);
             printWriteRun(run, context.options.json);

@@ -26,6 +26,8 @@ QString storedTextMessage(const QString& text) {
     case TextProblem::NotPrintableAscii:
         return QStringLiteral(
             "只能包含 ASCII 可打印字符（字母、数字、符号和空格），未发送任何数据。");
+    case TextProblem::FrameStart:
+        return QStringLiteral("不能包含 $（$ 是帧的起始符），未发送任何数据。");
     case TextProblem::OnlyBlanks:
         return QStringLiteral("不能只有空格，未发送任何数据。");
     case TextProblem::TooLong:

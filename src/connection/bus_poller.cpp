@@ -4,6 +4,7 @@
 #include "connection/setting_keys.h"
 #include "link/reply_value.h"
 #include "link/serial_port.h"
+#include "protocol/bus_search.h"
 
 #include <algorithm>
 
@@ -24,6 +25,8 @@ PolledValue::Outcome outcomeOf(ReplyKind kind) {
         return PolledValue::Outcome::InvalidReply;
     case ReplyKind::OtherAddress:
         return PolledValue::Outcome::OtherAddress;
+    case ReplyKind::PortLost:
+        return PolledValue::Outcome::PortLost;
     }
     return PolledValue::Outcome::Value;
 }
@@ -58,35 +61,46 @@ bool BusPoller::stopped() const {
 
 BusPoller::End BusPoller::run(Observer& observer) {
     if (!findTransmitters(observer))
-        return stopped() ? End::StoppedWhileFinding : End::NotAllReached;
+        return stopped() ? End::StoppedWhileFinding : End::NoneReached;
     observer.pollingStarts();
     pollCycles(observer);
     return End::Polled;
 }
 
 bool BusPoller::findTransmitters(Observer& observer) {
-    bool all = true;
+    bool any = false;
     const auto stop = [this] { return stopped(); };
     for (const QString& address : m_options.addresses) {
         if (stopped())
             return false;
-        TransmitterConnection transmitter(m_session.line(), address);
-        const int baudIndex = transmitter.reachRate(m_options.baudIndex, stop);
-        if (baudIndex < 0) {
-            observer.notReached(address);
-            all = false;
-            continue;
-        }
-        const Exchanged unit = transmitter.exchange(Command::Unit);
         PolledTransmitter polled;
-        polled.place = {address, baudIndex};
-        if (unit.kind == ReplyKind::Data)
-            polled.unitCode = codeValue(unit.value(), kHighestUnitCode);
-        if (!polled.unitCode)
-            observer.unitNotRead(address, unit);
+        polled.place = {address, -1};
+        TransmitterConnection transmitter(m_session.line(), address);
+        polled.place.baudIndex = transmitter.reachRate(m_options.baudIndex, stop);
+        if (polled.place.baudIndex < 0) {
+            observer.notReached(address);
+        } else {
+            readFirstUnit(polled, transmitter, observer);
+            any = true;
+        }
         m_transmitters.append(polled);
     }
-    return all;
+    return any && !stopped();
+}
+
+Exchanged BusPoller::readUnit(PolledTransmitter& polled, TransmitterConnection& transmitter) {
+    const Exchanged unit = transmitter.exchange(Command::Unit);
+    polled.unitAnswered = unit.kind == ReplyKind::Data;
+    if (polled.unitAnswered)
+        polled.unitCode = codeValue(unit.value(), kHighestUnitCode);
+    return unit;
+}
+
+void BusPoller::readFirstUnit(PolledTransmitter& polled, TransmitterConnection& transmitter,
+                              Observer& observer) {
+    const Exchanged unit = readUnit(polled, transmitter);
+    if (!polled.unitCode)
+        observer.unitNotRead(polled.place.address, unit);
 }
 
 void BusPoller::pollCycles(Observer& observer) {
@@ -102,8 +116,13 @@ void BusPoller::pollCycles(Observer& observer) {
         for (PolledTransmitter& polled : m_transmitters) {
             if (stopped())
                 break;
-            pollOne(polled, observer);
+            if (polled.place.baudIndex < 0)
+                ++polled.missingCycles;
+            else
+                pollOne(polled, observer);
         }
+        if (!stopped())
+            probeMissing(observer);
         ++cycles;
         const NextSlot next = nextSlot(slot, clock.msecs() - startMs, m_options.intervalMs);
         // The last cycle has no next slot to miss.
@@ -118,8 +137,16 @@ void BusPoller::pollOne(PolledTransmitter& polled, Observer& observer) {
     transmitter.setBaudIndex(polled.place.baudIndex);
     const QDateTime time = QDateTime::currentDateTime();
     const qint64 clockMs = m_session.clock().msecs();
-    const PolledValue pressure = read(transmitter, Command::Pressure);
-    const PolledValue temperature = read(transmitter, Command::Temperature);
+    // Asked again until answered; a failed answer was told at the start.
+    if (!polled.unitAnswered) {
+        const Exchanged unit = readUnit(polled, transmitter);
+        if (polled.unitCode)
+            observer.unitRead(polled);
+        else if (polled.unitAnswered)
+            observer.unitNotRead(polled.place.address, unit);
+    }
+    const PolledValue pressure = read(polled, transmitter, Command::Pressure);
+    const PolledValue temperature = read(polled, transmitter, Command::Temperature);
     ++polled.cycles;
     for (const PolledValue* v : {&pressure, &temperature}) {
         if (v->ok())
@@ -136,11 +163,45 @@ void BusPoller::pollOne(PolledTransmitter& polled, Observer& observer) {
 
 // Reads only are sent again: a write whose echo was lost may well have been
 // stored.
-PolledValue BusPoller::read(TransmitterConnection& transmitter, Command command) {
+PolledValue BusPoller::read(PolledTransmitter& polled, TransmitterConnection& transmitter,
+                            Command command) {
     PolledValue v = valueOf(transmitter.exchange(command));
-    for (int i = 0; i < m_options.retries && !v.ok() && !stopped(); ++i)
+    for (int i = 0; i < m_options.retries && !v.ok() && !stopped(); ++i) {
+        ++polled.retries;
         v = valueOf(transmitter.exchange(command));
+    }
     return v;
+}
+
+// One missing transmitter at one rate: a cycle's slack is never more than
+// one probe, so readings keep their pace however many are missing.
+void BusPoller::probeMissing(Observer& observer) {
+    if (!m_session.port().isOpen())
+        return;
+    const QList<int> rates = m_options.baudIndex >= 0
+                                 ? QList<int>{m_options.baudIndex}
+                                 : searchBaudIndexes(m_session.port().fixedBaud());
+    for (int looked = 0; looked < m_transmitters.size(); ++looked) {
+        m_probeTransmitter %= int(m_transmitters.size());
+        PolledTransmitter& polled = m_transmitters[m_probeTransmitter];
+        if (polled.place.baudIndex >= 0) {
+            ++m_probeTransmitter;
+            m_probeRate = 0;
+            continue;
+        }
+        const int rate = rates.value(m_probeRate);
+        if (++m_probeRate >= rates.size()) {
+            m_probeRate = 0;
+            ++m_probeTransmitter;
+        }
+        TransmitterConnection probe(m_session.line(), polled.place.address);
+        if (probe.setBaudIndex(rate) && probe.answersAddress()) {
+            polled.place.baudIndex = rate;
+            observer.joined(polled);
+            readFirstUnit(polled, probe, observer);
+        }
+        return;
+    }
 }
 
 // Keeps a lost port trying to come back, without hammering the device.

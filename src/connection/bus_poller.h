@@ -23,6 +23,7 @@ struct PolledValue {
         InvalidReply,
         OtherAddress,
         NotAReading, // a verified reply whose data is no number
+        PortLost,
     };
 
     Outcome outcome = Outcome::NoReply;
@@ -45,10 +46,15 @@ struct ValueStatistics {
 
 // One transmitter of a poll: where it answers, its unit and what it gave.
 struct PolledTransmitter {
-    TransmitterPlace place;
+    TransmitterPlace place;      // its baud index -1 until it answers
     std::optional<int> unitCode; // none when "UT" gave no unit code
+    // Whether "UT" was answered with data (a code or not): until then it is
+    // asked again before the transmitter's reads of each cycle.
+    bool unitAnswered = false;
     int cycles = 0;
     int readings = 0;
+    int retries = 0;       // reads sent again
+    int missingCycles = 0; // cycles it answered at no rate
     std::map<PolledValue::Outcome, int> failures;
     ValueStatistics pressure;
     ValueStatistics temperature;
@@ -65,14 +71,18 @@ struct PollResult {
 };
 
 // The polling of a bus's transmitters: finds each one's rate and reads its
-// unit once, then reads pressure ("RP0") and temperature ("RT0") of each on a
+// unit, then reads pressure ("RP0") and temperature ("RT0") of each on a
 // fixed schedule (cycle n starts at n intervals after the first; the slots an
 // overrun passes over are counted, never caught up), sending a failed read
 // again up to `retries` times after the line's wait, and reopening a lost
-// port once a second. It only ever reads, and says nothing itself: a program
-// is handed every result and event and words them. Runs on the thread that
-// opened the session (its ports belong to that thread and run without an
-// event loop); stop() may come from any thread.
+// port once a second. Polling starts with the transmitters that answer; one
+// that answers at no rate is probed again after each cycle's reads, one
+// address at one rate a cycle, and joins once it answers. A unit that was not
+// answered is asked again before the transmitter's reads of each cycle. It
+// only ever reads, and says nothing itself: a program is handed every result
+// and event and words them. Runs on the thread that opened the session (its
+// ports belong to that thread and run without an event loop); stop() may
+// come from any thread.
 class BusPoller {
 public:
     struct Options {
@@ -88,14 +98,20 @@ public:
     class Observer {
     public:
         virtual ~Observer() = default;
-        // A transmitter that did not answer at the rate given, or at none.
+        // A transmitter that did not answer at the rate given, or at none,
+        // at the start.
         virtual void notReached(const QString& address) { Q_UNUSED(address); }
-        // Its "UT" reply, which gave no unit code.
+        // Its "UT" reply, which gave no unit code, at the start or when it
+        // joins, and when asked again it answers with no code.
         virtual void unitNotRead(const QString& address, const Exchanged& reply) {
             Q_UNUSED(address);
             Q_UNUSED(reply);
         }
-        // Every transmitter answered; the cycles begin.
+        // A unit code read after the start (unit asked again).
+        virtual void unitRead(const PolledTransmitter& transmitter) { Q_UNUSED(transmitter); }
+        // A missing transmitter answered a probe; its rows follow.
+        virtual void joined(const PolledTransmitter& transmitter) { Q_UNUSED(transmitter); }
+        // At least one transmitter answered; the cycles begin.
         virtual void pollingStarts() {}
         virtual void polled(const PollResult& result) = 0;
         virtual void portLost() {}
@@ -104,7 +120,7 @@ public:
 
     enum class End {
         Polled,             // the count was reached, or a stop came while polling
-        NotAllReached,      // after notReached() for every one that did not answer
+        NoneReached,        // after notReached() for every one
         StoppedWhileFinding // before any cycle
     };
 
@@ -114,15 +130,21 @@ public:
     void stop() { m_stop = true; }
     bool stopped() const;
 
+    // Every transmitter asked for, in the order given, missing ones too.
     const QList<PolledTransmitter>& transmitters() const { return m_transmitters; }
     // Slots passed over by cycles that overran, the last cycle's aside.
     long long missedSlots() const { return m_missed; }
 
 private:
     bool findTransmitters(Observer& observer);
+    Exchanged readUnit(PolledTransmitter& polled, TransmitterConnection& transmitter);
+    void readFirstUnit(PolledTransmitter& polled, TransmitterConnection& transmitter,
+                       Observer& observer);
     void pollCycles(Observer& observer);
     void pollOne(PolledTransmitter& polled, Observer& observer);
-    PolledValue read(TransmitterConnection& transmitter, Command command);
+    void probeMissing(Observer& observer);
+    PolledValue read(PolledTransmitter& polled, TransmitterConnection& transmitter,
+                     Command command);
     void ensureOpen(Observer& observer);
     void waitUntil(qint64 clockMs);
 
@@ -131,6 +153,9 @@ private:
     std::atomic<bool> m_stop{false};
     QList<PolledTransmitter> m_transmitters;
     long long m_missed = 0;
+    // The next probe: the missing transmitter and the rate, by position.
+    int m_probeTransmitter = 0;
+    int m_probeRate = 0;
     bool m_lost = false;
     std::optional<qint64> m_lastReopenMs;
 };

@@ -25,6 +25,8 @@ QString replyProblem(ReplyKind kind) {
         return QStringLiteral("invalid reply");
     case ReplyKind::OtherAddress:
         return QStringLiteral("reply from another address");
+    case ReplyKind::PortLost:
+        return QStringLiteral("port lost");
     }
     return QString();
 }
@@ -42,8 +44,14 @@ Exchanged TransmitterConnection::exchange(Command command, const QString& payloa
 }
 
 Exchanged TransmitterConnection::exchangeText(const QString& text, ExchangeNotes* notes) {
+    // A closed port gives the same text as silence; only the port tells
+    // that nothing could have answered.
+    const bool wasOpen = m_line.port().isOpen();
     const QString reply = m_line.exchange(m_address, text, notes);
-    return {replyKindOf(reply, m_address), reply};
+    Exchanged e{replyKindOf(reply, m_address), reply, wasOpen};
+    if (!e.answered() && !m_line.port().isOpen())
+        e.kind = ReplyKind::PortLost;
+    return e;
 }
 
 bool TransmitterConnection::setBaudIndex(int baudIndex) {

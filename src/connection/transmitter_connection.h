@@ -14,12 +14,13 @@ enum class ReplyKind {
     NoReply,      // nothing, or too little, came back
     InvalidFrame, // a frame that failed the check
     OtherAddress, // a verified frame, but another transmitter's
+    PortLost,     // the port closed (its device went away) before or during it
 };
 
 ReplyKind replyKindOf(const QString& reply, const QString& address);
 
-// "no reply", "invalid reply", "reply from another address", "no data"; empty
-// for a reply with data.
+// "no reply", "invalid reply", "reply from another address", "no data", "port
+// lost"; empty for a reply with data.
 QString replyProblem(ReplyKind kind);
 
 // One exchange as a caller sees it: how it went, and the reply text exactly
@@ -27,6 +28,8 @@ QString replyProblem(ReplyKind kind);
 struct Exchanged {
     ReplyKind kind = ReplyKind::NoReply;
     QString reply;
+    // Whether the request went out: false when the port was already lost.
+    bool sent = true;
 
     // A verified frame from the address asked, with or without data.
     bool answered() const { return kind == ReplyKind::Data || kind == ReplyKind::NoData; }

@@ -65,10 +65,15 @@ QString BusLine::exchange(const QString& address, const QString& command, Exchan
     ExchangeNotes own;
     const QString reply = Comm_Send(m_port, m_clock, address, command, &own);
     m_framesTooEarly += own.framesTooEarly;
+    if (own.framesTooEarly > 0)
+        ++m_exchangesWithEarlyFrames;
+    m_mostMsTooSoon = qMax(m_mostMsTooSoon, own.mostMsTooSoon);
     if (reply.startsWith(QLatin1Char('*')))
         ++m_verifiedFrames;
-    if (notes)
+    if (notes) {
         notes->framesTooEarly += own.framesTooEarly;
+        notes->mostMsTooSoon = qMax(notes->mostMsTooSoon, own.mostMsTooSoon);
+    }
     if (isAnswerFrom(reply, address)) {
         m_unansweredAddress.reset();
     } else {

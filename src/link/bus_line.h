@@ -39,10 +39,18 @@ public:
     // caller notes it before a sequence to tell whether one failed since.
     quint64 failureCount() const { return m_failures; }
 
-    // Whether replies came sooner than the line could carry them while no
-    // verified frame passed: the sign of a link without line timing on a
-    // port that is taken to have it.
-    bool onlyEarlyFrames() const { return m_framesTooEarly > 0 && m_verifiedFrames == 0; }
+    // Whether replies came sooner than the line could carry them in two or
+    // more exchanges while no verified frame passed: the sign of a link
+    // without line timing on a port that is taken to have it. One stale
+    // frame is the sign of a late reply of an earlier run, which the check
+    // rightly dropped.
+    bool onlyEarlyFrames() const {
+        return m_exchangesWithEarlyFrames >= 2 && m_verifiedFrames == 0;
+    }
+    // The frames dropped for coming too soon, and how much sooner than the
+    // line allows the earliest came, in milliseconds.
+    qint64 framesTooEarly() const { return m_framesTooEarly; }
+    qint64 mostMsTooSoon() const { return m_mostMsTooSoon; }
 
     // Whether a reply text is a verified frame from address.
     static bool isAnswerFrom(const QString& reply, const QString& address);
@@ -62,5 +70,7 @@ private:
     qint64 m_unansweredEndUs = 0;
     quint64 m_failures = 0;
     qint64 m_framesTooEarly = 0;
+    qint64 m_exchangesWithEarlyFrames = 0;
+    qint64 m_mostMsTooSoon = 0;
     qint64 m_verifiedFrames = 0;
 };

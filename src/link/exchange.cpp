@@ -20,11 +20,14 @@ QString toText(const QByteArray& bytes) {
 // request: it is what was still on its way from an earlier one, a second
 // transmitter at the same address, or a reply that came too late. A fifth of
 // the time and two clock ticks are allowed for the clock's coarseness.
+qint64 lineMs(int baud, qsizetype requestLength, qsizetype frameLength) {
+    return (requestLength + frameLength) * 10 * 1000 / baud;
+}
+
 bool tooEarly(qint64 elapsedMs, int baud, qsizetype requestLength, qsizetype frameLength) {
     if (baud <= 0)
         return false;
-    const qint64 wireMs = (requestLength + frameLength) * 10 * 1000 / baud;
-    return elapsedMs * 5 < wireMs * 4 - 10;
+    return elapsedMs * 5 < lineMs(baud, requestLength, frameLength) * 4 - 10;
 }
 
 } // namespace
@@ -119,12 +122,15 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
         arrived += chunk.size();
         received += chunk;
         qsizetype cr = received.indexOf(frame::kCR);
-        while (cr >= 0 &&
-               tooEarly((clock.usecs() - start) / 1000, timedBaud, request.size(), cr + 1)) {
+        const qint64 elapsedMs = (clock.usecs() - start) / 1000;
+        while (cr >= 0 && tooEarly(elapsedMs, timedBaud, request.size(), cr + 1)) {
+            if (notes) {
+                ++notes->framesTooEarly;
+                notes->mostMsTooSoon = qMax(notes->mostMsTooSoon,
+                                            lineMs(timedBaud, request.size(), cr + 1) - elapsedMs);
+            }
             received.remove(0, cr + 1);
             cr = received.indexOf(frame::kCR);
-            if (notes)
-                ++notes->framesTooEarly;
         }
         if (cr >= 0)
             break;

@@ -11,6 +11,9 @@ struct ExchangeNotes {
     // Complete frames dropped because they came sooner than the line could
     // carry the request and that frame.
     int framesTooEarly = 0;
+    // How much sooner than the line allows the earliest of them came, in
+    // whole milliseconds.
+    qint64 mostMsTooSoon = 0;
 };
 
 // One exchange with a transmitter: one request frame written, one reply frame

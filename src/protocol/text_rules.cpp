@@ -5,6 +5,8 @@
 TextProblem storedTextProblem(const QString& text) {
     if (!isSendable(text))
         return TextProblem::NotPrintableAscii;
+    if (text.contains(kFrameStart))
+        return TextProblem::FrameStart;
     if (!text.isEmpty() && text.trimmed().isEmpty())
         return TextProblem::OnlyBlanks;
     if (text.size() > kMaxStoredText)
@@ -17,6 +19,8 @@ TextProblem manualCommandProblem(const QString& text) {
         return TextProblem::Empty;
     if (!isSendable(text))
         return TextProblem::NotPrintableAscii;
+    if (text.contains(kFrameStart))
+        return TextProblem::FrameStart;
     if (text.size() > kMaxManualCommand)
         return TextProblem::TooLong;
     return TextProblem::None;

@@ -9,12 +9,16 @@
 inline constexpr int kMaxStoredText = 32;
 inline constexpr int kMaxManualCommand = 64;
 
-enum class TextProblem { None, Empty, NotPrintableAscii, OnlyBlanks, TooLong };
+// FrameStart: a "$", which a transmitter takes as the start of a new request,
+// so no text holding one can be sent or stored.
+enum class TextProblem { None, Empty, NotPrintableAscii, FrameStart, OnlyBlanks, TooLong };
 
-// A model or identity text to store. An empty text is allowed: the command
-// then reads the text back unchanged.
+inline constexpr QChar kFrameStart = QLatin1Char('$');
+
+// A model or identity text to store: printable ASCII without "$". An empty
+// text is allowed: the command then reads the text back unchanged.
 TextProblem storedTextProblem(const QString& text);
 
-// A command text typed by the engineer: not empty or blank, printable ASCII,
-// kMaxManualCommand characters at most.
+// A command text typed by the engineer: not empty or blank, printable ASCII
+// without "$", kMaxManualCommand characters at most.
 TextProblem manualCommandProblem(const QString& text);

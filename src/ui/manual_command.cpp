@@ -20,6 +20,9 @@ void MainWindow::Cmd_INS_Click() {
     case TextProblem::NotPrintableAscii:
         problem = QStringLiteral("指令中含有非 ASCII 可打印字符，无法发送。");
         break;
+    case TextProblem::FrameStart:
+        problem = QStringLiteral("指令中不能含有 $（$ 是帧的起始符），无法发送。");
+        break;
     case TextProblem::TooLong:
         problem = QStringLiteral("指令太长（最多 %1 个字符），无法发送。").arg(kMaxManualCommand);
         break;

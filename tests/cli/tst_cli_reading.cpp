@@ -47,6 +47,7 @@ private slots:
     void inventory_table_lines_up();
     void poll_keeps_a_fixed_schedule();
     void poll_retries_a_failed_read();
+    void poll_asks_for_a_unit_until_it_answers();
     void ctrl_c_stops_a_search_data();
     void ctrl_c_stops_a_search();
     void links_without_line_timing_data();
@@ -117,6 +118,20 @@ void TestCliReading::commands_data() {
     QTest::newRow("send refuses a non-ASCII text")
         << QStringList{"send", "07", "UT\u00e9"} << true << 2 << QStringList{}
         << QStringLiteral("printable ASCII");
+    QTest::newRow("send refuses \"$\", which starts a frame")
+        << QStringList{"send", "07", "ID$1"} << true << 2 << QStringList{}
+        << QStringLiteral("holds \"$\", which a transmitter takes as the start of a new request; "
+                          "nothing sent");
+    // Polling starts with what answers and keeps probing the rest; only a
+    // bus where nothing answers ends it at the start.
+    QTest::newRow("poll goes on without a missing transmitter")
+        << QStringList{"poll", "31", "55", "-c", "2", "-i", "0", "--csv"} << true << 1
+        << QStringList{"time,address,unit,pressure,temperature,pressureState,temperatureState"}
+        << QStringLiteral("55: 0 cycles, 0 readings, failures: none; 0 missed slots; 0 retries; "
+                          "missing for 2 cycles");
+    QTest::newRow("poll where nothing answers")
+        << QStringList{"poll", "55", "-c", "2"} << true << 1 << QStringList{}
+        << QStringLiteral("no answer from 55 at any rate");
     QTest::newRow("send refuses a blank text")
         << QStringList{"send", "07", "  "} << true << 2 << QStringList{} << QStringLiteral("empty");
     QTest::newRow("send of a store needs --yes, in any letter case")
@@ -338,10 +353,11 @@ void TestCliReading::poll_csv() {
     QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 7);
-    QCOMPARE(lines[0], QStringLiteral("time,address,unit,pressure,temperature"));
+    QCOMPARE(lines[0], QStringLiteral("time,address,unit,pressure,temperature,pressureState,"
+                                      "temperatureState"));
     const QRegularExpression row(
         QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\S*,"
-                       "(\\d\\d),(\\w+),[+-][0-9.]+,[+-][0-9.]+$"));
+                       "(\\d\\d),(\\w+),[+-][0-9.]+,[+-][0-9.]+,ok,ok$"));
     QStringList seen;
     for (int i = 1; i < 7; ++i) {
         const QRegularExpressionMatch m = row.match(lines[i]);
@@ -359,9 +375,19 @@ void TestCliReading::poll_csv() {
         runCli(onBus({"poll", "44", "--baud", "9600", "--count", "3", "--csv", "--interval", "0"}));
     const QStringList cycles = late.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
     QCOMPARE(cycles.size(), 3);
-    const QRegularExpression onlyTemperature(QStringLiteral(",,[+-]\\d\\d\\.\\d$"));
+    const QRegularExpression onlyTemperature(QStringLiteral(",,[+-]\\d\\d\\.\\d,no reply,ok$"));
     for (const QString& cycle : cycles)
         QVERIFY2(onlyTemperature.match(cycle).hasMatch(), qPrintable(cycle));
+    // JSON rows carry the numbers beside the texts, and each read's state.
+    const CliRun json = runCli(onBus({"--json", "poll", "44", "-b", "9600", "-c", "1"}));
+    const QJsonObject o =
+        QJsonDocument::fromJson(json.out.section(QLatin1Char('\n'), 0, 0).toUtf8()).object();
+    QVERIFY2(o["pressure"].isNull() && o["pressureValue"].isNull() &&
+                 o["pressureState"] == QStringLiteral("no reply"),
+             qPrintable(json.out));
+    QVERIFY2(o["temperatureValue"].toDouble() == o["temperature"].toString().toDouble() &&
+                 o["temperatureState"] == QStringLiteral("ok"),
+             qPrintable(json.out));
 }
 
 namespace {
@@ -426,7 +452,46 @@ void TestCliReading::poll_retries_a_failed_read() {
              qPrintable(describe(bare)));
     QVERIFY2(retried.exitCode == 0 && retried.err.contains("4 cycles, 8 readings, failures: none"),
              qPrintable(describe(retried)));
+    // Each read that failed once and was sent again is counted.
+    const QRegularExpressionMatch retries =
+        QRegularExpression(QStringLiteral("missed slots; (\\d+) retries")).match(retried.err);
+    QVERIFY2(retries.hasMatch() && retries.captured(1).toInt() >= 1, qPrintable(retried.err));
+    QVERIFY2(bare.err.contains("missed slots; 0 retries"), qPrintable(bare.err));
     QCOMPARE(retried.out.count(QRegularExpression(",,")), 0);
+}
+
+void TestCliReading::poll_asks_for_a_unit_until_it_answers() {
+    // 31's unit is silent at the start and answers from the second ask on.
+    QCOMPARE(m_sim.control("fault 31 UT silent"), QStringLiteral("ok"));
+    const auto unitAsks = [this] {
+        return m_sim.traceLines().filter(QStringLiteral("heard $31UT")).size();
+    };
+    const qsizetype asksBefore = unitAsks();
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH),
+            onBus({"poll", "31", "-b", "9600", "-c", "5", "-i", "300", "--csv"}));
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(unitAsks() - asksBefore >= 2, 10'000);
+    QCOMPARE(m_sim.control("fault 31 UT none"), QStringLiteral("ok"));
+    QVERIFY(p.waitForFinished(20'000));
+    const QStringList rows =
+        QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).mid(1);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    // Rows without the unit, then with it; a row went out without its unit,
+    // so the run failed.
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(rows.size(), 5);
+    qsizetype withoutUnit = 0;
+    while (withoutUnit < rows.size() && rows[withoutUnit].section(',', 2, 2).isEmpty())
+        ++withoutUnit;
+    QVERIFY2(withoutUnit >= 1 && withoutUnit < rows.size(), qPrintable(rows.join('\n')));
+    for (const QString& row : rows.mid(withoutUnit))
+        QCOMPARE(row.section(',', 2, 2), QStringLiteral("Unknown"));
+    // Asked at the start, before each row without it, and once more.
+    QCOMPARE(unitAsks() - asksBefore, withoutUnit + 2);
+    QVERIFY2(err.contains("31 UT: no reply; its rows carry no unit until it answers") &&
+                 err.contains("31 UT: Unknown; its rows carry it from now on"),
+             qPrintable(err));
 }
 
 void TestCliReading::ctrl_c_stops_a_search_data() {

@@ -48,8 +48,8 @@ private slots:
     void write_outcomes_data();
     void write_outcomes();
     void unplug_in_the_middle_of_apply();
-    void ctrl_c_stops_a_set_data();
-    void ctrl_c_stops_a_set();
+    void interrupted_runs_data();
+    void interrupted_runs();
     void dry_run_sends_no_write_data();
     void dry_run_sends_no_write();
     void apply_clones_a_transmitter();
@@ -99,6 +99,9 @@ void TestCliWriting::writes_data() {
     QTest::newRow("move to where it is already does nothing")
         << QStringList{"move", "12", "--to", "12", "--rate", "1200"} << 0 << "12"
         << QStringList{"baud=1200"} << QStringList{};
+    QTest::newRow("set refuses \"$\" in a text before any frame")
+        << QStringList{"set", "12", "id=PT$12*34"} << 2 << "12" << QStringList{"id=SN12"}
+        << QStringList{};
     QTest::newRow("set refuses a value single precision would change")
         << QStringList{"set", "07", "rangeHigh=16777217"} << 2 << "07"
         << QStringList{"rangeHigh=+250.00"} << QStringList{};
@@ -283,39 +286,103 @@ void TestCliWriting::unplug_in_the_middle_of_apply() {
             QVERIFY2(held == before[stateKey.value(key, key)], qPrintable(key + " holds " + text));
         else
             QCOMPARE(word, QStringLiteral("unknown"));
+        // The loss is named, and with the device gone nothing is claimed as
+        // read back.
+        if (word == "unknown")
+            QCOMPARE(w["error"].toString(), "port lost: " + m_sim->devicePath());
+        QVERIFY2(!w.toObject().contains("readBack"), qPrintable(key));
     }
     QVERIFY2(seen.contains("applied") && seen.contains("not sent") &&
                  seen.indexOf("not sent") > seen.lastIndexOf("applied"),
              qPrintable(seen.join(", ")));
 }
 
-void TestCliWriting::ctrl_c_stops_a_set_data() {
-    QTest::addColumn<int>("signal");
+void TestCliWriting::interrupted_runs_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("trigger"); // a command heard by 12 (or 13 after a move)
+    QTest::addColumn<QString>("action");  // "SIGINT", "SIGTERM" or the simulator's "unplug"
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("stopped");
-    QTest::newRow("Ctrl-C") << int(SIGINT) << 130 << "12: stopped by Ctrl-C";
-    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << "12: stopped by SIGTERM";
-}
-
-void TestCliWriting::ctrl_c_stops_a_set() {
-    QFETCH(int, signal);
-    QFETCH(int, exitCode);
-    QFETCH(QString, stopped);
-    QProcess p;
-    p.start(QStringLiteral(TARNWICK_CLI_PATH),
-            onBus({"set", "12", "--baud", "1200", "unit=1", "decimals=1", "rangeLow=1",
-                   "rangeHigh=2", "outputLow=0", "outputHigh=2", "id=SN 5", "model=PT-Q"}));
-    QVERIFY(p.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(heard(m_sim->traceLines(), "12").contains("UT1"), 10'000);
-    ::kill(pid_t(p.processId()), signal);
+    QTest::addColumn<QString>("errHolds");
+    QTest::addColumn<QString>("outHolds");
+    QTest::addColumn<QString>("neverHeard"); // by 12, after the trigger
+    QTest::addColumn<QString>("stateAfter"); // "ADDR key value"
+    const QStringList set{"set",         "12",           "--baud",     "1200",
+                          "unit=1",      "decimals=1",   "rangeLow=1", "rangeHigh=2",
+                          "outputLow=0", "outputHigh=2", "id=SN 5",    "model=PT-Q"};
     // The write in flight is finished, the rest are not sent, and a script
     // learns from the status that the command was stopped.
-    QVERIFY(p.waitForFinished(5'000));
+    QTest::newRow("set, Ctrl-C") << set << "UT1"
+                                 << "SIGINT" << 130 << "12: stopped by Ctrl-C; applied: unit"
+                                 << ""
+                                 << "TYPT-Q"
+                                 << "12 model PT-B";
+    QTest::newRow("set, SIGTERM") << set << "UT1"
+                                  << "SIGTERM" << 143 << "12: stopped by SIGTERM; applied: unit"
+                                  << ""
+                                  << "TYPT-Q"
+                                  << "12 model PT-B";
+    // A read prints what it has; the rest is marked, never sent.
+    QTest::newRow("read, SIGTERM")
+        << QStringList{"read", "12", "--baud", "1200"} << "ID"
+        << "SIGTERM" << 143 << "12: stopped by SIGTERM; not read: VR, DP, OL, OH, ZF, FF, RP0, RT0"
+        << "temperature (not read)"
+        << "RT0"
+        << "";
+    QTest::newRow("inventory, Ctrl-C") << QStringList{"inventory", "-a", "12", "-b", "1200"} << "ID"
+                                       << "SIGINT" << 130 << "not read: VR"
+                                       << "partly read"
+                                       << "RT0"
+                                       << "";
+    // Once "AD" is out, a move sends its remaining steps: a transmitter left
+    // at its new address with its old rate would be lost.
+    QTest::newRow("move after its \"AD\", SIGTERM")
+        << QStringList{"move", "12", "--to", "13", "--rate", "2400"} << "AD13"
+        << "SIGTERM" << 143 << "the steps after \"AD\" are sent first"
+        << ""
+        << ""
+        << "13 baud 2400";
+    // A lost adapter is named as the cause; nothing is claimed as read.
+    QTest::newRow("read, adapter unplugged") << QStringList{"read", "12", "--baud", "1200"} << "ID"
+                                             << "unplug" << 1 << "12 RT0: port lost"
+                                             << "temperature (failed: port lost)"
+                                             << "RT0"
+                                             << "";
+}
+
+void TestCliWriting::interrupted_runs() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, trigger);
+    QFETCH(QString, action);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errHolds);
+    QFETCH(QString, outHolds);
+    QFETCH(QString, neverHeard);
+    QFETCH(QString, stateAfter);
+    QProcess p;
+    p.start(QStringLiteral(TARNWICK_CLI_PATH), onBus(args));
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(heard(m_sim->traceLines(), "12").contains(trigger), 20'000);
+    const qsizetype heardAtTrigger = heard(m_sim->traceLines(), "12").size();
+    if (action == "unplug")
+        QCOMPARE(m_sim->control("unplug"), QStringLiteral("ok"));
+    else
+        ::kill(pid_t(p.processId()), action == "SIGINT" ? SIGINT : SIGTERM);
+    QVERIFY(p.waitForFinished(10'000));
+    if (action == "unplug")
+        QCOMPARE(m_sim->control("replug"), QStringLiteral("ok"));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
     const QString err = QString::fromUtf8(p.readAllStandardError());
-    QCOMPARE(p.exitCode(), exitCode);
-    QVERIFY2(err.contains(stopped + "; applied: unit"), qPrintable(err));
-    QVERIFY(!heard(m_sim->traceLines(), "12").contains("TYPT-Q"));
-    QCOMPARE(state("12")["model"].toString(), QStringLiteral("PT-B"));
+    QVERIFY2(p.exitCode() == exitCode, qPrintable(QString::number(p.exitCode()) + out + err));
+    QVERIFY2(err.contains(errHolds), qPrintable(err));
+    QVERIFY2(out.contains(outHolds), qPrintable(out));
+    if (!neverHeard.isEmpty())
+        QVERIFY2(!heard(m_sim->traceLines(), "12").mid(heardAtTrigger).contains(neverHeard),
+                 qPrintable(heard(m_sim->traceLines(), "12").join(", ")));
+    if (!stateAfter.isEmpty()) {
+        const QStringList s = stateAfter.split(' ');
+        const QJsonValue v = state(s[0])[s[1]];
+        QCOMPARE(v.isString() ? v.toString() : QString::number(v.toInt()), s[2]);
+    }
 }
 
 void TestCliWriting::dry_run_sends_no_write_data() {
@@ -386,7 +453,11 @@ void TestCliWriting::long_texts_at_every_rate() {
         const QString id = QStringLiteral("I-%1-").arg(address).leftJustified(32, 'i');
         const CliRun set = runCli(onBus({"set", address, "model=" + model, "id=" + id}));
         QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));
-        const CliRun read = runCli(onBus({"--json", "read", address}));
+        CliRun read = runCli(onBus({"--json", "read", address}));
+        // A loaded machine may hold the simulator up past a deadline once; a
+        // frame cut short by the time-out fails every time.
+        if (read.exitCode != 0)
+            read = runCli(onBus({"--json", "read", address}));
         QVERIFY2(read.exitCode == 0, qPrintable(describe(read)));
         const QJsonObject o = QJsonDocument::fromJson(read.out.toUtf8()).object();
         QCOMPARE(o["model"].toString(), model);

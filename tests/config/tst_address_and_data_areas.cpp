@@ -247,10 +247,15 @@ void TestAddressAndDataAreas::model_and_id_must_be_printable_ascii() {
     s.setText("txtType", "PT");
     s.setText("txtID", "SN\t1");
     s.t.window->COM_ADDR_Click();
+    // A transmitter takes "$" as the start of a new request.
+    s.setText("txtID", "PT$12*34");
+    s.t.window->COM_ADDR_Click();
     QVERIFY(s.commands().isEmpty());
-    QCOMPARE(s.t.messages.shown.size(), 2);
+    QCOMPARE(s.t.messages.shown.size(), 3);
     QVERIFY(s.t.messages.shown[0].text.contains(QStringLiteral("型号")));
     QVERIFY(s.t.messages.shown[1].text.contains(QStringLiteral("ID号")));
+    QCOMPARE(s.t.messages.shown[2].text,
+             QStringLiteral("ID号不能包含 $（$ 是帧的起始符），未发送任何数据。"));
 }
 
 void TestAddressAndDataAreas::data_area_messages_data() {

@@ -37,18 +37,28 @@ private slots:
 };
 
 void TestTransmitterConnection::replies_are_judged_data() {
-    QTest::addColumn<QByteArray>("bytes"); // empty: silence
+    // Empty: silence; "LOST": the device goes while the request is out;
+    // "CLOSED": it went before.
+    QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("done");
-    QTest::newRow("data") << frame::reply("07+1.5") << int(ReplyKind::Data) << "+1.5" << false;
-    QTest::newRow("OK") << frame::reply("07OK") << int(ReplyKind::Data) << "OK" << true;
-    QTest::newRow("echo alone") << frame::reply("07") << int(ReplyKind::NoData) << "" << false;
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("data") << frame::reply("07+1.5") << int(ReplyKind::Data) << "+1.5" << false
+                          << true;
+    QTest::newRow("OK") << frame::reply("07OK") << int(ReplyKind::Data) << "OK" << true << true;
+    QTest::newRow("echo alone") << frame::reply("07") << int(ReplyKind::NoData) << "" << false
+                                << true;
     QTest::newRow("another address's OK")
-        << frame::reply("08OK") << int(ReplyKind::OtherAddress) << "OK" << false;
+        << frame::reply("08OK") << int(ReplyKind::OtherAddress) << "OK" << false << true;
     QTest::newRow("bad checksum") << QByteArray("*07OK00\r") << int(ReplyKind::InvalidFrame) << " 3"
-                                  << false;
-    QTest::newRow("silence") << QByteArray() << int(ReplyKind::NoReply) << " 0" << false;
+                                  << false << true;
+    QTest::newRow("silence") << QByteArray() << int(ReplyKind::NoReply) << " 0" << false << true;
+    // A closed port gives the text of silence; the connection tells them apart.
+    QTest::newRow("device lost during the exchange")
+        << QByteArray("LOST") << int(ReplyKind::PortLost) << " 0" << false << true;
+    QTest::newRow("device lost before it")
+        << QByteArray("CLOSED") << int(ReplyKind::PortLost) << " 0" << false << false;
 }
 
 void TestTransmitterConnection::replies_are_judged() {
@@ -56,17 +66,23 @@ void TestTransmitterConnection::replies_are_judged() {
     QFETCH(int, kind);
     QFETCH(QString, value);
     QFETCH(bool, done);
+    QFETCH(bool, sent);
     Bench b;
     QVERIFY(b.connection.setBaudIndex(2));
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || bytes == "LOST" || bytes == "CLOSED")
         b.transmitter->silent.insert("WU");
     else
         b.transmitter->rawReply.insert("WU", bytes);
+    if (bytes == "LOST")
+        b.bus.onRequest = [&b](const FakeBus::Heard&) { b.port.loseDevice(); };
+    if (bytes == "CLOSED")
+        b.port.loseDevice();
     const Exchanged e = b.connection.exchange(Command::StoreUser);
     QCOMPARE(int(e.kind), kind);
     QCOMPARE(e.value(), value);
     QCOMPARE(TransmitterConnection::isDone(e), done);
-    QCOMPARE(b.bus.commandsTo("07"), QStringList{"WU"});
+    QCOMPARE(e.sent, sent);
+    QCOMPARE(b.bus.commandsTo("07"), sent ? QStringList{"WU"} : QStringList{});
 }
 
 void TestTransmitterConnection::rate_is_found_and_kept() {

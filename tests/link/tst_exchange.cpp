@@ -52,6 +52,8 @@ private slots:
     void flood_without_CR_is_bounded();
     void frame_sooner_than_the_line_allows_is_stale_data();
     void frame_sooner_than_the_line_allows_is_stale();
+    void early_frames_point_to_the_link_only_when_nothing_else_came_data();
+    void early_frames_point_to_the_link_only_when_nothing_else_came();
     void closed_port_writes_nothing();
     void non_printable_text_is_never_written();
     void vanished_device_ends_the_wait();
@@ -308,26 +310,30 @@ void TestExchange::frame_sooner_than_the_line_allows_is_stale_data() {
     QTest::addColumn<QList<Reply>>("replies");
     QTest::addColumn<QString>("result");
     QTest::addColumn<int>("framesTooEarly");
+    QTest::addColumn<qint64>("msTooSoon"); // of the earliest dropped
     const QByteArray stale = frame::reply("01-0007");
     const QByteArray real = frame::reply("01+0012");
     // Request and reply take 16.7 ms at 9600 baud; a frame complete after
     // 2 ms was on its way before the request (a second transmitter's, or a
     // late one) and is dropped, and the real reply after it is taken.
     QTest::newRow("stale, then the reply")
-        << true << "9600,N,8,1" << QList<Reply>{{stale, 2}, {real, 25}} << "*01+0012\r" << 1;
+        << true << "9600,N,8,1" << QList<Reply>{{stale, 2}, {real, 25}} << "*01+0012\r" << 1
+        << qint64(19 - 2);
     QTest::newRow("stale alone is no reply")
-        << true << "9600,N,8,1" << QList<Reply>{{stale, 1}} << "ERR 0\r" << 1;
+        << true << "9600,N,8,1" << QList<Reply>{{stale, 1}} << "ERR 0\r" << 1 << qint64(19 - 1);
     // At 1200 baud the same pair takes 133 ms: 60 ms is too early there.
     QTest::newRow("too early at 1200")
-        << true << "1200,N,8,1" << QList<Reply>{{stale, 60}, {real, 140}} << "*01+0012\r" << 1;
+        << true << "1200,N,8,1" << QList<Reply>{{stale, 60}, {real, 140}} << "*01+0012\r" << 1
+        << qint64(158 - 60);
     QTest::newRow("reply in its own time")
-        << true << "9600,N,8,1" << QList<Reply>{{real, 14}} << "*01+0012\r" << 0;
+        << true << "9600,N,8,1" << QList<Reply>{{real, 14}} << "*01+0012\r" << 0 << qint64(0);
     // A link without line timing takes the first complete frame, however
     // early: there every reply is.
     QTest::newRow("no line timing: at once")
-        << false << "9600,N,8,1" << QList<Reply>{{real, 0}} << "*01+0012\r" << 0;
+        << false << "9600,N,8,1" << QList<Reply>{{real, 0}} << "*01+0012\r" << 0 << qint64(0);
     QTest::newRow("no line timing: first frame")
-        << false << "1200,N,8,1" << QList<Reply>{{stale, 1}, {real, 2}} << "*01-0007\r" << 0;
+        << false << "1200,N,8,1" << QList<Reply>{{stale, 1}, {real, 2}} << "*01-0007\r" << 0
+        << qint64(0);
 }
 
 void TestExchange::frame_sooner_than_the_line_allows_is_stale() {
@@ -336,12 +342,50 @@ void TestExchange::frame_sooner_than_the_line_allows_is_stale() {
     QFETCH(QList<Reply>, replies);
     QFETCH(QString, result);
     QFETCH(int, framesTooEarly);
+    QFETCH(qint64, msTooSoon);
     Line line(replies);
     line.port.lineTiming = lineTiming;
     QVERIFY(line.port.setSettings(settings));
     ExchangeNotes notes;
     QCOMPARE(Comm_Send(line.port, line.clock, "01", "ZF", &notes), result);
     QCOMPARE(notes.framesTooEarly, framesTooEarly);
+    QCOMPARE(notes.mostMsTooSoon, msTooSoon);
+}
+
+void TestExchange::early_frames_point_to_the_link_only_when_nothing_else_came_data() {
+    QTest::addColumn<QStringList>("exchanges"); // each "stale", "stale+reply" or "reply"
+    QTest::addColumn<bool>("onlyEarly");
+    QTest::addColumn<qint64>("framesTooEarly");
+    // A late reply of an earlier run is one stale frame: the check did its
+    // job, and switching it off would be the wrong advice.
+    QTest::newRow("one stale frame") << QStringList{"stale"} << false << qint64(1);
+    QTest::newRow("stale in two exchanges, nothing taken")
+        << QStringList{"stale", "stale"} << true << qint64(2);
+    QTest::newRow("stale in two exchanges, one reply taken")
+        << QStringList{"stale", "stale+reply"} << false << qint64(2);
+    QTest::newRow("replies only") << QStringList{"reply", "reply"} << false << qint64(0);
+}
+
+void TestExchange::early_frames_point_to_the_link_only_when_nothing_else_came() {
+    QFETCH(QStringList, exchanges);
+    QFETCH(bool, onlyEarly);
+    QFETCH(qint64, framesTooEarly);
+    Line line;
+    QVERIFY(line.port.setSettings("9600,N,8,1"));
+    BusLine bus(line.port, line.clock);
+    for (const QString& e : exchanges) {
+        QList<Reply> replies;
+        if (e.startsWith("stale"))
+            replies.append({frame::reply("01-0007"), 1});
+        if (e.endsWith("reply"))
+            replies.append({frame::reply("01+0012"), 25});
+        line.port.responder = [replies](const QByteArray&) { return replies; };
+        bus.exchange("01", "ZF");
+        line.clock.advance(1000);
+    }
+    QCOMPARE(bus.onlyEarlyFrames(), onlyEarly);
+    QCOMPARE(bus.framesTooEarly(), framesTooEarly);
+    QCOMPARE(bus.mostMsTooSoon(), framesTooEarly ? qint64(19 - 1) : qint64(0));
 }
 
 void TestExchange::flood_without_CR_is_bounded() {

@@ -24,7 +24,8 @@ private slots:
     void sends_typed_text_and_shows_the_reply();
     void without_a_selection_the_frame_carries_no_address();
     void text_goes_out_untrimmed_and_unchanged();
-    void non_ascii_text_is_refused_with_a_message();
+    void text_that_cannot_go_out_is_refused_with_a_message_data();
+    void text_that_cannot_go_out_is_refused_with_a_message();
     void rate_changes_on_a_fixed_line_data();
     void rate_changes_on_a_fixed_line();
 };
@@ -72,12 +73,24 @@ void TestManualCommand::text_goes_out_untrimmed_and_unchanged() {
              QList<QByteArray>{QByteArray("$07 ty ") + frame::checksum("07 ty ") + '\r'});
 }
 
-void TestManualCommand::non_ascii_text_is_refused_with_a_message() {
+void TestManualCommand::text_that_cannot_go_out_is_refused_with_a_message_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not ASCII") << "TY压力"
+                               << "指令中含有非 ASCII 可打印字符，无法发送。";
+    // A transmitter takes "$" as the start of a new request.
+    QTest::newRow("a frame start") << "ID$12"
+                                   << "指令中不能含有 $（$ 是帧的起始符），无法发送。";
+}
+
+void TestManualCommand::text_that_cannot_go_out_is_refused_with_a_message() {
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
     TestWindow t;
     t.settings.values.insert("Transmitter/CommPort", "1");
     t.create();
     selectTransmitter(t, "01");
-    t.control<QLineEdit>("txtInsSend")->setText("TY压力");
+    t.control<QLineEdit>("txtInsSend")->setText(typed);
     t.control<QLineEdit>("txtReturn")->setText("*01old\r");
 
     t.window->Cmd_INS_Click();
@@ -85,6 +98,7 @@ void TestManualCommand::non_ascii_text_is_refused_with_a_message() {
     QVERIFY(t.port.written.isEmpty());
     QCOMPARE(t.messages.shown.size(), 1);
     QCOMPARE(t.messages.shown[0].title, QStringLiteral("错误"));
+    QCOMPARE(t.messages.shown[0].text, message);
     QCOMPARE(t.control<QLineEdit>("txtReturn")->text(), QStringLiteral("*01old\r"));
 }
 
