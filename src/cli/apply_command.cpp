@@ -45,7 +45,8 @@ QJsonArray differencesJson(const QList<Difference>& differences) {
 int reportApply(const WriteRun& run, TransmitterConnection& transmitter, const ApplyDocument& doc,
                 bool json) {
     QJsonObject extra{{QStringLiteral("nulls"), QJsonArray::fromStringList(doc.nullKeys)}};
-    if (!run.allApplied()) {
+    // The keys were read just before: nothing was written, nothing to read back.
+    if (!run.allApplied() || run.nothingToDo()) {
         printWriteRun(run, json, extra);
         return run.exitCode();
     }
@@ -92,8 +93,10 @@ std::variant<PlanStep, ExitCode> checkApply(const CommandContext& context, const
         return kExitFailed;
     }
     const bool json = context.options.json;
-    return [doc, json](TransmitterConnection& transmitter) -> std::variant<WritingPlan, ExitCode> {
-        std::variant<WritingPlan, ExitCode> planned = settingWrites(doc.values)(transmitter);
+    const bool all = allGiven(context);
+    return [doc, json,
+            all](TransmitterConnection& transmitter) -> std::variant<WritingPlan, ExitCode> {
+        std::variant<WritingPlan, ExitCode> planned = settingWrites(doc.values, all)(transmitter);
         WritingPlan* plan = std::get_if<WritingPlan>(&planned);
         if (!plan)
             return planned;
@@ -108,6 +111,7 @@ std::variant<PlanStep, ExitCode> checkApply(const CommandContext& context, const
 
 void addApplyOptions(QCommandLineParser& parser) {
     addRateOption(parser);
+    addAllOption(parser);
     parser.addOption({kWithTrims, QStringLiteral("Also write the 4 mA and 20 mA trims.")});
     parser.addOption({kWithTexts, QStringLiteral("Also write the model and id texts.")});
     parser.addOption({{QStringLiteral("a"), kEntry},
@@ -129,7 +133,9 @@ CliCommand applyCommand() {
                 "--with-trims, model and id only with --with-texts; address and rate never. "
                 "Null values are skipped and named; a key read --json does not write, a unit "
                 "whose code and name disagree, and a pressure that would go out with other "
-                "decimals than the document's are refused before anything is sent. The "
+                "decimals than the document's are refused before anything is sent. As with "
+                "set, only the keys that differ from the transmitter are written (--all: "
+                "every key); when nothing differs nothing is sent. The "
                 "transmitter is then read back and "
                 "compared key by key (numbers by value, codes and texts exactly); any "
                 "difference is printed and the exit status is 1."),

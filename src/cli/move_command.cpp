@@ -151,6 +151,7 @@ QString whereAfterFailure(const WriteRun& run, int fromRate, const TransmitterPl
         return QStringLiteral("it answers neither at %1 nor at %2")
             .arg(placeText(from), placeText(moved));
     case WriteState::Applied:
+    case WriteState::Unchanged:
         break;
     }
     switch (stateOf("baud")) {
@@ -161,6 +162,7 @@ QString whereAfterFailure(const WriteRun& run, int fromRate, const TransmitterPl
         return QStringLiteral("it answers neither at %1 nor at %2")
             .arg(placeText(moved), placeText(to));
     case WriteState::Applied:
+    case WriteState::Unchanged:
         break;
     }
     return QStringLiteral("it is at %1").arg(placeText(to));

@@ -2,6 +2,7 @@
 
 #include "cli/output.h"
 #include "cli/transmitter_read.h"
+#include "cli/write_read_back.h"
 #include "connection/transmitter_connection.h"
 #include "link/reply_value.h"
 
@@ -22,16 +23,37 @@ std::optional<int> readDecimals(TransmitterConnection& transmitter) {
                                 : replyProblem(reply.kind)));
     return decimals;
 }
+
+// Reads each key the plan would write and marks the ones already so.
+void compareWithTransmitter(TransmitterConnection& transmitter, QList<PlannedWrite>& writes) {
+    bool unitOrDecimalsWritten = false;
+    for (PlannedWrite& w : writes) {
+        const SettingKey* setting = settingNamed(w.key);
+        if (!setting || unitOrDecimalsWritten)
+            continue;
+        const SettingRead read = readSetting(transmitter, *setting);
+        w.present = read.value;
+        w.notCompared = read.problem;
+        w.unchanged =
+            read.value && holdsSentValue(setting->kind, sentValue(*setting, w), *read.value);
+        unitOrDecimalsWritten = !w.unchanged && (setting->kind == SettingKind::Unit ||
+                                                 setting->kind == SettingKind::Decimals);
+    }
+}
 } // namespace
 
-PlanStep settingWrites(const SettingValues& values) {
-    return [values](TransmitterConnection& transmitter) -> std::variant<WritingPlan, ExitCode> {
-        std::optional<int> decimals;
-        if (needsTransmitterDecimals(values) && !(decimals = readDecimals(transmitter)))
-            return kExitFailed;
-        const std::variant<WritePlan, Refusal> plan = planSettings(values, decimals);
-        if (const Refusal* r = std::get_if<Refusal>(&plan))
-            return refuse(r->message);
-        return WritingPlan{std::get<WritePlan>(plan).writes};
-    };
+PlanStep settingWrites(const SettingValues& values, bool all) {
+    return
+        [values, all](TransmitterConnection& transmitter) -> std::variant<WritingPlan, ExitCode> {
+            std::optional<int> decimals;
+            if (needsTransmitterDecimals(values) && !(decimals = readDecimals(transmitter)))
+                return kExitFailed;
+            const std::variant<WritePlan, Refusal> plan = planSettings(values, decimals);
+            if (const Refusal* r = std::get_if<Refusal>(&plan))
+                return refuse(r->message);
+            QList<PlannedWrite> writes = std::get<WritePlan>(plan).writes;
+            if (!all)
+                compareWithTransmitter(transmitter, writes);
+            return WritingPlan{writes};
+        };
 }

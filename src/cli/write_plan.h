@@ -24,6 +24,12 @@ struct PlannedWrite {
     // transmitter left at a new address with its old rate is worse than a
     // second's delay.
     bool finishOnceSent = false;
+    // What comparing it with the transmitter found, when it was compared:
+    // the value the key held, or why it could not be read (the write then
+    // goes out as it would have); unchanged when it held the value already.
+    std::optional<QString> present = {};
+    QString notCompared = {};
+    bool unchanged = false;
 };
 
 // The writes in the order the window sends them: the range group, the output

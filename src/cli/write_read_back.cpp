@@ -27,20 +27,29 @@ bool holdsSentValue(SettingKind kind, const QString& sent, const QString& read) 
     return false;
 }
 
+SettingRead readSetting(TransmitterConnection& transmitter, const SettingKey& setting) {
+    const Exchanged reply = transmitter.exchange(setting.command);
+    const bool hasValue = reply.kind == ReplyKind::Data ||
+                          (reply.kind == ReplyKind::NoData && setting.kind == SettingKind::Text);
+    if (!hasValue)
+        return {std::nullopt, replyProblem(reply.kind)};
+    return {reply.value(), QString()};
+}
+
+QString sentValue(const SettingKey& setting, const PlannedWrite& write) {
+    return write.command.mid(commandText(setting.command).size());
+}
+
 std::optional<ReadBack> readSettingBack(TransmitterConnection& transmitter,
                                         const PlannedWrite& write) {
     const SettingKey* setting = settingNamed(write.key);
     if (!setting)
         return std::nullopt;
-    const QString sent = write.command.mid(commandText(setting->command).size());
-    const Exchanged reply = transmitter.exchange(setting->command);
-    // A text may be blank; any other setting without data is no value.
-    const bool hasValue = reply.kind == ReplyKind::Data ||
-                          (reply.kind == ReplyKind::NoData && setting->kind == SettingKind::Text);
-    if (!hasValue)
-        return ReadBack{WriteState::Unknown, std::nullopt, replyProblem(reply.kind)};
-    const QString value = reply.value();
-    if (holdsSentValue(setting->kind, sent, value))
+    const SettingRead read = readSetting(transmitter, *setting);
+    if (!read.value)
+        return ReadBack{WriteState::Unknown, std::nullopt, read.problem};
+    const QString value = *read.value;
+    if (holdsSentValue(setting->kind, sentValue(*setting, write), value))
         return ReadBack{WriteState::Applied, value, QString()};
     return ReadBack{WriteState::NotApplied, value,
                     QStringLiteral("the transmitter holds \"%1\"").arg(value)};

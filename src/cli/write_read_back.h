@@ -12,6 +12,17 @@ class TransmitterConnection;
 // trims and texts as the same text.
 bool holdsSentValue(SettingKind kind, const QString& sent, const QString& read);
 
+// A setting's value as the transmitter holds it, or why it could not be read
+// (a text may be blank; any other setting without data is no value).
+struct SettingRead {
+    std::optional<QString> value;
+    QString problem;
+};
+SettingRead readSetting(TransmitterConnection& transmitter, const SettingKey& setting);
+
+// The value a setting write sends: its command text without the command.
+QString sentValue(const SettingKey& setting, const PlannedWrite& write);
+
 // Reads the key of a setting write back once, at the transmitter's present
 // address; nothing for a write that is no setting (the data areas, zeroing).
 std::optional<ReadBack> readSettingBack(TransmitterConnection& transmitter,

@@ -11,13 +11,21 @@
 
 QString writeStateName(WriteState state) {
     // In the order of WriteState.
-    static const char* const names[] = {"applied", "not applied", "unknown", "not sent"};
+    static const char* const names[] = {"applied", "not applied", "unknown", "not sent",
+                                        "unchanged"};
     return QLatin1String(names[int(state)]);
 }
 
 bool WriteRun::allApplied() const {
     for (const WriteResult& r : results)
-        if (r.state != WriteState::Applied)
+        if (r.state != WriteState::Applied && r.state != WriteState::Unchanged)
+            return false;
+    return true;
+}
+
+bool WriteRun::nothingToDo() const {
+    for (const WriteResult& r : results)
+        if (r.state != WriteState::Unchanged)
             return false;
     return true;
 }
@@ -39,8 +47,14 @@ QJsonObject WriteRun::toJson() const {
     for (const WriteResult& r : results) {
         QJsonObject w{{QStringLiteral("key"), r.write.key},
                       {QStringLiteral("sent"),
-                       r.state == WriteState::NotSent ? QJsonValue() : QJsonValue(r.write.command)},
+                       r.state == WriteState::NotSent || r.state == WriteState::Unchanged
+                           ? QJsonValue()
+                           : QJsonValue(r.write.command)},
                       {QStringLiteral("state"), writeStateName(r.state)}};
+        if (r.write.present)
+            w.insert(QStringLiteral("present"), *r.write.present);
+        if (!r.write.notCompared.isEmpty())
+            w.insert(QStringLiteral("notCompared"), r.write.notCompared);
         if (!r.reply.isEmpty()) {
             w.insert(QStringLiteral("reply"), r.reply.chopped(1));
             w.insert(QStringLiteral("value"), r.reply.startsWith(QLatin1Char('*'))
@@ -62,7 +76,8 @@ QJsonObject WriteRun::toJson() const {
             {QStringLiteral("applied"), list(WriteState::Applied)},
             {QStringLiteral("notApplied"), list(WriteState::NotApplied)},
             {QStringLiteral("unknown"), list(WriteState::Unknown)},
-            {QStringLiteral("notSent"), list(WriteState::NotSent)}};
+            {QStringLiteral("notSent"), list(WriteState::NotSent)},
+            {QStringLiteral("unchanged"), list(WriteState::Unchanged)}};
 }
 
 QStringList WriteRun::toText() const {
@@ -85,7 +100,12 @@ QStringList WriteRun::toText() const {
             outcome = r.problem.isEmpty() ? QStringLiteral("not sent")
                                           : QStringLiteral("not sent: %1").arg(r.problem);
             break;
+        case WriteState::Unchanged:
+            outcome = QStringLiteral("unchanged: %1").arg(*r.write.present);
+            break;
         }
+        if (!r.write.notCompared.isEmpty())
+            outcome += QStringLiteral(" (not compared: %1)").arg(r.write.notCompared);
         lines.append(QStringLiteral("%1 %2 %3 %4")
                          .arg(address, r.write.key.leftJustified(10),
                               r.write.command.leftJustified(12), outcome));
@@ -164,7 +184,9 @@ WriteRun runWrites(const QString& address, const QString& device, const QList<Pl
             else
                 go = false;
         }
-        if (go) {
+        if (go && w.unchanged) {
+            result.state = WriteState::Unchanged;
+        } else if (go) {
             runWrite(w, send, readBack, run, result);
             go = result.state == WriteState::Applied;
             mustFinish = mustFinish || (w.finishOnceSent && result.state != WriteState::NotSent);
@@ -188,17 +210,28 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
     } else {
         printLine(run.toText().join(QLatin1Char('\n')));
     }
+    if (run.nothingToDo()) {
+        if (!json)
+            printLine(QStringLiteral("%1: nothing to do").arg(run.address));
+        return;
+    }
     // A single write's line already says it all.
-    if (run.allApplied() || run.results.size() < 2)
+    const bool unchanged = !run.keys(WriteState::Unchanged).isEmpty();
+    if ((run.allApplied() && !unchanged) || run.results.size() < 2)
         return;
     QStringList groups;
     for (const WriteState state :
-         {WriteState::Applied, WriteState::NotApplied, WriteState::Unknown, WriteState::NotSent}) {
+         {WriteState::Applied, WriteState::Unchanged, WriteState::NotApplied, WriteState::Unknown,
+          WriteState::NotSent}) {
         const QStringList keys = run.keys(state);
         if (!keys.isEmpty() || state == WriteState::Applied)
             groups.append(QStringLiteral("%1: %2").arg(
                 writeStateName(state),
                 keys.isEmpty() ? QStringLiteral("nothing") : keys.join(QStringLiteral(", "))));
+    }
+    if (run.allApplied() && !run.stopped) {
+        printNote(QStringLiteral("%1: %2").arg(run.address, groups.join(QStringLiteral("; "))));
+        return;
     }
     printNote(QStringLiteral("%1: %2; %3")
                   .arg(run.address,
@@ -212,12 +245,28 @@ void printDryRun(const QString& address, const QList<PlannedWrite>& writes, bool
     QStringList lines;
     QJsonArray frames;
     for (const PlannedWrite& w : writes) {
-        const QString frame =
-            requestFrameText(w.address.isEmpty() ? address : w.address, w.command);
-        lines.append(QStringLiteral("would send %1  (%2)").arg(frame, w.key));
-        frames.append(QJsonObject{{QStringLiteral("key"), w.key},
-                                  {QStringLiteral("command"), w.command},
-                                  {QStringLiteral("frame"), frame}});
+        // What the comparison with the transmitter found, when there was one.
+        const QString found = w.present ? QStringLiteral("; present %1").arg(*w.present)
+                              : !w.notCompared.isEmpty()
+                                  ? QStringLiteral("; not compared: %1").arg(w.notCompared)
+                                  : QString();
+        QJsonObject entry{{QStringLiteral("key"), w.key},
+                          {QStringLiteral("command"), w.command},
+                          {QStringLiteral("action"),
+                           w.unchanged ? QStringLiteral("unchanged") : QStringLiteral("write")}};
+        if (w.present)
+            entry.insert(QStringLiteral("present"), *w.present);
+        if (!w.notCompared.isEmpty())
+            entry.insert(QStringLiteral("notCompared"), w.notCompared);
+        if (w.unchanged) {
+            lines.append(QStringLiteral("unchanged  (%1%2)").arg(w.key, found));
+        } else {
+            const QString frame =
+                requestFrameText(w.address.isEmpty() ? address : w.address, w.command);
+            lines.append(QStringLiteral("would send %1  (%2%3)").arg(frame, w.key, found));
+            entry.insert(QStringLiteral("frame"), frame);
+        }
+        frames.append(entry);
     }
     if (json)
         printJson(QJsonObject{{QStringLiteral("address"), address},

@@ -20,7 +20,8 @@
 //               have happened)
 //   NotSent     a write after the one that stopped the command, or one the
 //               port was already lost for
-enum class WriteState { Applied, NotApplied, Unknown, NotSent };
+//   Unchanged   not sent: the transmitter held the value already
+enum class WriteState { Applied, NotApplied, Unknown, NotSent, Unchanged };
 
 // The word a write's state is told by, in text and JSON alike.
 QString writeStateName(WriteState state);
@@ -45,7 +46,10 @@ struct WriteRun {
     QString device;        // the port's device, as the user knows it
     bool portLost = false; // the device went away during it
 
+    // Every write applied or unchanged.
     bool allApplied() const;
+    // Every write unchanged: nothing was sent.
+    bool nothingToDo() const;
     QStringList keys(WriteState state) const;
     // Exit status: 0 when all applied, otherwise 1.
     int exitCode() const;

@@ -44,6 +44,20 @@ int runWritingCommand(const CommandContext& context, const CheckStep& check,
         rateCheck);
 }
 
+void addAllOption(QCommandLineParser& parser) {
+    parser.addOption({QStringLiteral("all"),
+                      QStringLiteral("Write every key given, even one the transmitter already "
+                                     "holds. By default each key is read first and only those "
+                                     "that differ are written (once \"UT\" or \"DP\" is "
+                                     "written, every later key too): each write costs the "
+                                     "transmitter's memory a write cycle, and on a live plant a "
+                                     "write that changes nothing is risk without gain.")});
+}
+
+bool allGiven(const CommandContext& context) {
+    return context.parser.isSet(QStringLiteral("all"));
+}
+
 ExitCode refuse(const QString& message) {
     printError(message + QStringLiteral("; nothing sent"));
     return kExitUsage;

@@ -45,6 +45,10 @@ using CheckStep = std::function<std::variant<PlanStep, ExitCode>(const CommandCo
 int runWritingCommand(const CommandContext& context, const CheckStep& check,
                       const Connection::RateCheck& rateCheck = {});
 
+// The --all option of set and apply, and whether it is given.
+void addAllOption(QCommandLineParser& parser);
+bool allGiven(const CommandContext& context);
+
 // The exit status of a value that is refused, after its message: nothing is
 // sent.
 ExitCode refuse(const QString& message);

@@ -83,10 +83,10 @@ void TestCliWriting::writes_data() {
         << "07" << QStringList{"unit=4", "decimals=1", "rangeLow=-005.0", "rangeHigh=+100.0"}
         << QStringList{"UT4", "DP1", "DL-005.0", "DH+100.0"};
     QTest::newRow("set the output group with the transmitter's decimals")
-        << QStringList{"set", "07", "outputLow=0", "outputHigh=100", "trim4mA=-12", "trim20mA=7"}
+        << QStringList{"set", "07", "outputLow=1", "outputHigh=100", "trim4mA=-12", "trim20mA=7"}
         << 0 << "07"
-        << QStringList{"output4mA=+00.00", "output20mA=+100.00", "trim4mA=-0012", "trim20mA=+0007"}
-        << QStringList{"OL+00.00", "OH+100.00", "ZF-0012", "FF+0007"};
+        << QStringList{"output4mA=+01.00", "output20mA=+100.00", "trim4mA=-0012", "trim20mA=+0007"}
+        << QStringList{"OL+01.00", "OH+100.00", "ZF-0012", "FF+0007"};
     QTest::newRow("set the texts")
         << QStringList{"set", "12", "model=PT-Z", "id=SN 99"} << 0 << "12"
         << QStringList{"id=SN 99", "model=PT-Z"} << QStringList{"IDSN 99", "TYPT-Z"};
@@ -99,6 +99,20 @@ void TestCliWriting::writes_data() {
     QTest::newRow("move to where it is already does nothing")
         << QStringList{"move", "12", "--to", "12", "--rate", "1200"} << 0 << "12"
         << QStringList{"baud=1200"} << QStringList{};
+    // Each key is read first; only what differs is written, and once the
+    // unit or the decimals are, every later key too.
+    QTest::newRow("set of values already held sends only reads")
+        << QStringList{"set", "07", "unit=3", "decimals=2", "rangeHigh=250"} << 0 << "07"
+        << QStringList{"unit=3", "rangeHigh=+250.00"} << QStringList{};
+    QTest::newRow("set writes only the key that differs")
+        << QStringList{"set", "07", "unit=3", "rangeHigh=200", "outputHigh=200"} << 0 << "07"
+        << QStringList{"rangeHigh=+200.00"} << QStringList{"DH+200.00"};
+    QTest::newRow("a differing unit is written with every later key")
+        << QStringList{"set", "07", "unit=kPa", "decimals=2", "rangeHigh=250"} << 0 << "07"
+        << QStringList{"unit=0", "rangeHigh=+250.00"} << QStringList{"UT0", "DP2", "DH+250.00"};
+    QTest::newRow("--all writes every key given")
+        << QStringList{"set", "07", "unit=3", "rangeHigh=250", "--all"} << 0 << "07"
+        << QStringList{"unit=3"} << QStringList{"UT3", "DH+250.00"};
     QTest::newRow("set refuses \"$\" in a text before any frame")
         << QStringList{"set", "12", "id=PT$12*34"} << 2 << "12" << QStringList{"id=SN12"}
         << QStringList{};
@@ -142,7 +156,7 @@ void TestCliWriting::writes() {
             key.contains('.') ? s[key.section('.', 0, 0)][key.section('.', 1)] : s[key];
         QCOMPARE(v.isString() ? v.toString() : QString::number(v.toDouble()), want);
     }
-    static const QRegularExpression read(QStringLiteral("^(AD|DP|ID|TY)$"));
+    static const QRegularExpression read(QStringLiteral("^(AD|DP|ID|TY|UT|DL|DH|OL|OH|ZF|FF)$"));
     QStringList writes = heard(m_sim->traceLines(), stateOf);
     writes.removeIf([](const QString& c) { return read.match(c).hasMatch(); });
     if (!args.contains(QStringLiteral("move")))
@@ -166,8 +180,9 @@ void TestCliWriting::silent_write_stops_the_rest() {
     const CliRun r = runCli(onBus(
         {"set", "07", "--baud", "4800", "unit=1", "rangeLow=1", "rangeHigh=2", "outputLow=3"}));
     QVERIFY2(r.exitCode == 1, qPrintable(describe(r)));
-    // The silent write is read back once, which is silent too.
-    QCOMPARE(heard(m_sim->traceLines(), "07"), (QStringList{"DP", "UT1", "DL+01.00", "DL"}));
+    // The unit is compared first and differs, so every later key is written;
+    // the silent write is read back once, which is silent too.
+    QCOMPARE(heard(m_sim->traceLines(), "07"), (QStringList{"DP", "UT", "UT1", "DL+01.00", "DL"}));
     QCOMPARE(state("07")["unit"].toInt(), 1);
     QCOMPARE(state("07")["rangeHigh"].toString(), QStringLiteral("+250.00"));
     QVERIFY2(r.out.contains(QRegularExpression(
@@ -204,6 +219,11 @@ void TestCliWriting::write_outcomes_data() {
         << QStringList{"fault 07 DH silent"} << set << 1
         << QStringList{"rangeHigh=unknown", "outputLow=not sent"} << "07"
         << QStringList{"rangeHigh=+250.00"};
+    // The key could not be compared: it is written, as without comparing.
+    QTest::newRow("a key whose read fails is written")
+        << QStringList{"fault 07 DH empty-data", "fault 07 DH+ split"}
+        << QStringList{"set", "07", "rangeHigh=250"} << 0 << QStringList{"rangeHigh=applied"}
+        << "07" << QStringList{"rangeHigh=+250.00"};
     QTest::newRow("a data area with no reply has nothing to read back")
         << QStringList{"fault 07 WU silent"} << QStringList{"store", "07", "user"} << 1
         << QStringList{"store-user=unknown"} << "07" << QStringList{};
@@ -388,26 +408,36 @@ void TestCliWriting::interrupted_runs() {
 void TestCliWriting::dry_run_sends_no_write_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("firstFrame");
-    QTest::newRow("set") << QStringList{"set", "07", "rangeLow=5", "unit=2"} << "would send $07UT2";
+    QTest::addColumn<QString>("alsoShown");
+    QTest::newRow("set") << QStringList{"set", "07", "rangeLow=5", "unit=2"} << "would send $07UT2"
+                         << QString();
     QTest::newRow("move") << QStringList{"move", "07", "--to", "08", "--rate", "1200"}
-                          << "would send $07IDSN7";
-    QTest::newRow("zero without --yes") << QStringList{"zero", "07"} << "would send $07SZ";
-    QTest::newRow("apply from stdin") << QStringList{"apply", "07", "-"} << "would send $07UT0";
+                          << "would send $07IDSN7" << QString();
+    QTest::newRow("zero without --yes")
+        << QStringList{"zero", "07"} << "would send $07SZ" << QString();
+    QTest::newRow("apply from stdin")
+        << QStringList{"apply", "07", "-"} << "would send $07UT0" << QString();
+    // The plan names each key's present value, and what it would do.
+    QTest::newRow("set with a key already held")
+        << QStringList{"set", "07", "unit=3", "rangeHigh=100"} << "unchanged  (unit; present 3)\n"
+        << "would send $07DH+100.00";
 }
 
 void TestCliWriting::dry_run_sends_no_write() {
     QFETCH(QStringList, args);
     QFETCH(QString, firstFrame);
+    QFETCH(QString, alsoShown);
     const QByteArray document =
         runCli(onBus({"--json", "read", "12", "--baud", "1200"})).out.toUtf8();
     const int before = int(m_sim->traceLines().size());
     const CliRun r = runCli(onBus(QStringList{"--dry-run"} + args), document);
     QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
     QVERIFY2(r.out.startsWith(firstFrame), qPrintable(r.out));
+    QVERIFY2(r.out.contains(alsoShown), qPrintable(r.out));
     // The checksum is there: the XOR of the address and command.
     QVERIFY2(r.out.contains(QRegularExpression("\\$07[A-Z]{2}\\S*[0-9A-F]{2}\\\\r")),
              qPrintable(r.out));
-    static const QRegularExpression read(QStringLiteral("^(AD|DP|ID|TY)$"));
+    static const QRegularExpression read(QStringLiteral("^(AD|DP|ID|TY|UT|DL|DH|OL|OH|ZF|FF)$"));
     const QStringList trace = m_sim->traceLines().mid(before);
     for (const char* address : {"07", "08"})
         for (const QString& c : heard(trace, address))
