@@ -78,14 +78,40 @@ bool isReadOnlyKey(const QString& key) {
 }
 
 // The object to apply: the document itself, or an inventory's entry.
+QString jsonKindName(const QJsonValue& v) {
+    switch (v.type()) {
+    case QJsonValue::String:
+        return QStringLiteral("string");
+    case QJsonValue::Double:
+        return QStringLiteral("number");
+    case QJsonValue::Bool:
+        return QStringLiteral("true or false");
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Array:
+    case QJsonValue::Object:
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QStringLiteral("value");
+}
+
 std::variant<QJsonObject, Refusal> documentObject(const QByteArray& document,
                                                   const std::optional<QString>& entryAddress) {
     QJsonParseError error{};
     const QJsonDocument json = QJsonDocument::fromJson(document, &error);
-    if (error.error != QJsonParseError::NoError)
+    if (error.error != QJsonParseError::NoError) {
+        // A bare value is JSON too, only not a document read --json writes.
+        const QJsonDocument wrapped =
+            QJsonDocument::fromJson(QByteArray("[") + document + QByteArray("]"));
+        if (wrapped.isArray() && wrapped.array().size() == 1)
+            return Refusal{QStringLiteral("the document is a JSON %1, not an object as read "
+                                          "--json writes it")
+                               .arg(jsonKindName(wrapped.array().first()))};
         return Refusal{QStringLiteral("the document is no JSON: %1 at character %2")
                            .arg(error.errorString())
                            .arg(error.offset)};
+    }
     if (json.isArray()) {
         if (!entryAddress)
             return Refusal{QStringLiteral("the document is a list (inventory --json): give "
@@ -138,6 +164,24 @@ parseApplyDocument(const QByteArray& document, bool withTrims, bool withTexts,
         const QString text = std::get<QString>(value);
         if (const std::optional<Refusal> problem = settingProblem(key, text))
             return *problem;
+        // The number beside a pressure's text is written by read --json from
+        // the text; an edit to one alone would be lost in silence.
+        const QString numberKey = key + QStringLiteral("Value");
+        if (setting.kind == SettingKind::Pressure && o.contains(numberKey) &&
+            !o.value(numberKey).isNull()) {
+            const QJsonValue number = o.value(numberKey);
+            const std::optional<double> fromText = quantityValue(text);
+            if (!number.isDouble() || !fromText || *fromText != number.toDouble())
+                return Refusal{
+                    QStringLiteral("%1: %2 disagrees with %3 \"%4\"; edit both, or "
+                                   "remove %1")
+                        .arg(numberKey,
+                             QString::fromUtf8(
+                                 QJsonDocument(QJsonArray{number}).toJson(QJsonDocument::Compact))
+                                 .mid(1)
+                                 .chopped(1),
+                             key, text)};
+        }
         result.values.insert(key, text);
     }
     return result;

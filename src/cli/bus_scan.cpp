@@ -83,8 +83,8 @@ QList<TransmitterPlace> scanBus(BusLine& line, const QList<int>& baudIndexes,
 
 void addScanOptions(QCommandLineParser& parser) {
     parser.addOption({{QStringLiteral("b"), QStringLiteral("baud")},
-                      QStringLiteral("The rates to search, e.g. 9600,1200; always walked fastest "
-                                     "first. Default: all four."),
+                      QStringLiteral("The rates to search, e.g. 9600,1200, or auto; always walked "
+                                     "fastest first. Default: all four."),
                       QStringLiteral("list")});
     parser.addOption({{QStringLiteral("a"), QStringLiteral("address")},
                       QStringLiteral("The addresses to probe, e.g. 1-20,31. Default: 1-99."),
@@ -95,10 +95,16 @@ int withScannedBus(const CommandContext& context, bool printFound, const UseScan
     QList<int> everyAddress;
     for (int n = kFirstBusAddress; n <= kLastBusAddress; ++n)
         everyAddress.append(n);
+    // "auto" means what it means to read: every rate, fastest first.
+    const bool autoRate = context.parser.value(QStringLiteral("baud"))
+                              .compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
     std::optional<QList<int>> rates =
-        listOption(context, QStringLiteral("baud"), parseBaudList,
-                   QStringLiteral("give rates from 1200, 2400, 4800, 9600, separated by commas"),
-                   {kSearchBaudIndexes.begin(), kSearchBaudIndexes.end()});
+        autoRate ? std::optional<QList<int>>(
+                       QList<int>{kSearchBaudIndexes.begin(), kSearchBaudIndexes.end()})
+                 : listOption(context, QStringLiteral("baud"), parseBaudList,
+                              QStringLiteral(
+                                  "give rates from 1200, 2400, 4800, 9600, separated by commas"),
+                              {kSearchBaudIndexes.begin(), kSearchBaudIndexes.end()});
     const std::optional<QList<int>> addresses = listOption(
         context, QStringLiteral("address"), parseAddressList,
         QStringLiteral("give addresses and ranges from 1 to 99, e.g. 1-20,31"), everyAddress);
@@ -106,7 +112,8 @@ int withScannedBus(const CommandContext& context, bool printFound, const UseScan
         return kExitUsage;
     const std::unique_ptr<Connection> connection =
         Connection::open(context.options, [&](int fixedBaud) {
-            return narrowScanRates(fixedBaud, context.parser.isSet(QStringLiteral("baud")), *rates);
+            return narrowScanRates(
+                fixedBaud, context.parser.isSet(QStringLiteral("baud")) && !autoRate, *rates);
         });
     if (!connection)
         return kExitUsage;

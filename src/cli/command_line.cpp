@@ -47,9 +47,11 @@ struct GlobalOptionSet {
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Every frame in both directions on stderr, one line "
                                             "each: milliseconds since start, direction, bytes.")};
-    QCommandLineOption traceFile{QStringLiteral("trace-file"),
-                                 QStringLiteral("The same trace into a file (replaced)."),
-                                 QStringLiteral("file")};
+    QCommandLineOption traceFile{
+        QStringLiteral("trace-file"),
+        QStringLiteral("The same trace into a file (replaced); with --trace, "
+                       "into both."),
+        QStringLiteral("file")};
     QCommandLineOption latency{
         QStringLiteral("latency"),
         QStringLiteral("For a network port: milliseconds its link adds to every reply time-out "
@@ -223,8 +225,10 @@ int runCommandLine(const QStringList& arguments) {
             printProgramHelp(top);
             return kExitOk;
         }
-        if (rest.size() > 2 || !commandNamed(rest.at(1)))
+        if (rest.size() > 2)
             return usageError(QStringLiteral("help takes one command name"));
+        if (!commandNamed(rest.at(1)))
+            return usageError(QStringLiteral("no command %1").arg(rest.at(1)));
         return runCommandLine(QStringList{arguments.first(), rest.at(1), QStringLiteral("--help")});
     }
     const CliCommand* command = commandNamed(rest.first());
@@ -253,6 +257,10 @@ int runCommandLine(const QStringList& arguments) {
     const int status = command->run(context);
     // Whatever a command had come to when Ctrl-C or SIGTERM stopped it, a
     // script learns that it was stopped; a usage error stays one.
-    return stopRequested() && status != kExitUsage ? stoppedExitStatus() : status;
+    if (stopRequested() && status != kExitUsage) {
+        noteFailure(stopReason());
+        return stoppedExitStatus();
+    }
+    return status;
 }
 } // namespace

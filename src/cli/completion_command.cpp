@@ -27,10 +27,11 @@ CliCommand completionCommand() {
     return {QStringLiteral("completion"),
             QStringLiteral("bash"),
             QStringLiteral("Print the shell completion script"),
-            QStringLiteral("Prints a bash script that completes the commands, their options and "
-                           "the values of options and arguments where they are known (ports, "
-                           "rates, data areas, file names). The package installs it; from a "
-                           "build folder: source <(tarnwick-cli completion bash)."),
+            QStringLiteral(
+                "Prints a bash script that completes the commands, their options and "
+                "the values of options and arguments where they are known (ports, "
+                "rates, data areas, setting keys, file names). The package installs it; from a "
+                "build folder: source <(tarnwick-cli completion bash)."),
             1,
             1,
             {},

@@ -1,5 +1,6 @@
 #include "cli/completion_script.h"
 
+#include "connection/setting_keys.h"
 #include "protocol/bus_search.h"
 
 #include <QCommandLineParser>
@@ -20,11 +21,11 @@ QStringList valueWords(const QCommandLineOption& option) {
     const QString name = option.valueName();
     if (name == QLatin1String("port")) {
         // com1 to com6 are the ports the window maps; anything else is a
-        // device path.
+        // device, or a device server's address.
         QStringList words;
         for (int n = 1; n <= 6; ++n)
             words.append(QStringLiteral("com%1").arg(n));
-        return words << kDevices << kFiles;
+        return words << kDevices << QStringLiteral("rfc2217://") << QStringLiteral("tcp://");
     }
     if (name == QLatin1String("rate")) {
         QStringList words;
@@ -45,6 +46,13 @@ QStringList argumentWords(const CliCommand& command, int index) {
     const QString word = command.synopsis.split(QLatin1Char(' '), Qt::SkipEmptyParts).value(index);
     if (word == QLatin1String("FILE"))
         return {kFiles};
+    // A setting to write: its key, the value typed after it.
+    if (word.startsWith(QLatin1String("KEY=VALUE"))) {
+        QStringList keys;
+        for (const QString& key : settingKeys())
+            keys.append(key + QLatin1Char('='));
+        return keys;
+    }
     static const QRegularExpression literal(QStringLiteral("^[a-z0-9-]+(\\|[a-z0-9-]+)*$"));
     if (literal.match(word).hasMatch())
         return word.split(QLatin1Char('|'));
@@ -107,7 +115,8 @@ QString scopeCase(const Scope& scope) {
 // along the words typed so far, and the offer of what may come next.
 const char* const kFunctions = R"BASH(
 # Offers the words of $words that start with $1, file names for @files and
-# the serial devices present for @devices.
+# the serial devices present for @devices. A word that asks for more (a
+# setting's "key=", a scheme's "//") takes no blank after it.
 _tarnwick_cli_offer()
 {
     local cur=$1 word file
@@ -120,12 +129,25 @@ _tarnwick_cli_offer()
             done < <(compgen -f -- "$cur")
             ;;
         @devices)
-            # Once a path is begun, the file names find the devices on it.
-            [[ -n $cur ]] && continue
-            compopt -o filenames 2>/dev/null
-            for file in /dev/ttyUSB* /dev/ttyACM* /dev/serial/by-id/*; do
-                [[ -e $file ]] && COMPREPLY+=("$file")
+            # A path begun elsewhere is completed from its folder.
+            if [[ -n $cur && $cur != /dev/* && $cur == */* ]]; then
+                compopt -o filenames 2>/dev/null
+                while IFS= read -r file; do
+                    COMPREPLY+=("$file")
+                done < <(compgen -f -- "$cur")
+                continue
+            fi
+            for file in /dev/tty* /dev/serial/by-id/*; do
+                [[ -e $file && $file == "$cur"* ]] && COMPREPLY+=("$file")
             done
+            ;;
+        *=)
+            # Once a key is typed, its value is the user's.
+            [[ $cur != *=* && $word == "$cur"* ]] && COMPREPLY+=("$word") &&
+                compopt -o nospace 2>/dev/null
+            ;;
+        */)
+            [[ $word == "$cur"* ]] && COMPREPLY+=("$word") && compopt -o nospace 2>/dev/null
             ;;
         *)
             [[ $word == "$cur"* ]] && COMPREPLY+=("$word")
@@ -138,11 +160,12 @@ _tarnwick_cli()
 {
     local -a line=()
     local i word
-    # bash splits "--baud=9600" at the "=" (COMP_WORDBREAKS); joined again,
-    # an option's attached value is not taken for an argument.
+    # bash splits "--baud=9600" and "unit=kPa" at the "=" (COMP_WORDBREAKS);
+    # joined again, an option's attached value is not taken for an argument,
+    # nor a setting's value for another.
     for ((i = 1; i <= COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
-        if ((${#line[@]} > 0)) && [[ ${line[-1]} == -* && ($word == = || ${line[-1]} == *=) ]]; then
+        if ((${#line[@]} > 0)) && [[ $word == = || ${line[-1]} == *= ]]; then
             line[-1]+=$word
         else
             line+=("$word")
@@ -221,6 +244,9 @@ QList<QCommandLineOption> parserOptions(const QCommandLineParser& parser) {
 QString bashCompletionScript(const QList<QCommandLineOption>& globals,
                              const QList<CliCommand>& commands) {
     Scope top{QString(), globals, {{}}};
+    // Taken before a command only, so it is no global option of the commands.
+    top.options.append(
+        QCommandLineOption(QStringList{QStringLiteral("v"), QStringLiteral("version")}));
     QList<Scope> scopes;
     for (const CliCommand& command : commands) {
         top.arguments.first().append(command.name);
@@ -232,9 +258,14 @@ QString bashCompletionScript(const QList<QCommandLineOption>& globals,
             command.addOptions(parser);
         parser.parse({kProgram});
         Scope scope{command.name, parserOptions(parser), {}};
-        const qsizetype count = command.synopsis.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
-        for (int i = 0; i < count; ++i)
+        const QStringList synopsis = command.synopsis.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (int i = 0; i < synopsis.size(); ++i)
             scope.arguments.append(argumentWords(command, i));
+        // An argument that may come again ("KEY=VALUE...") completes the same
+        // at every place after it, as many times as there are keys.
+        if (!synopsis.isEmpty() && synopsis.last().endsWith(QLatin1String("...")))
+            for (qsizetype more = 0; more < settingKeys().size(); ++more)
+                scope.arguments.append(scope.arguments.last());
         scopes.append(scope);
     }
     scopes.prepend(top);

@@ -12,6 +12,10 @@ QString openFailureMessage(const BusOpenFailure& f, const QString& traceFile) {
     case Kind::EmptyName:
         return QStringLiteral("--port is empty: give com1 to com6 or a device");
     case Kind::BadAddress:
+        if (f.addressProblem == NetworkAddress::Problem::UnknownParameter)
+            return QStringLiteral("\"%1\" is no port: the address has an unknown parameter "
+                                  "\"%2\"; only baud=RATE is known")
+                .arg(f.given, f.addressParameter);
         return QStringLiteral("\"%1\" is no port: %2")
             .arg(f.given, NetworkAddress::describeInEnglish(f.addressProblem));
     case Kind::UnknownScheme:
@@ -71,8 +75,15 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options,
                                              const RateCheck& beforeOpening) {
     BusSessionOptions bus;
     bus.port = options.port;
-    if (!bus.port && !qEnvironmentVariableIsEmpty("TARNWICK_PORT"))
+    // A variable set but empty is a slip of a script (a misspelt name), never
+    // a wish for the remembered port.
+    if (!bus.port && qEnvironmentVariableIsSet("TARNWICK_PORT")) {
         bus.port = qEnvironmentVariable("TARNWICK_PORT");
+        if (bus.port->trimmed().isEmpty()) {
+            printError(QStringLiteral("TARNWICK_PORT is empty: give com1 to com6 or a device"));
+            return nullptr;
+        }
+    }
     bus.noLineTiming = options.noLineTiming;
     bus.trace = options.trace;
     bus.traceFile = options.traceFile;

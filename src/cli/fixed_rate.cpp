@@ -33,7 +33,7 @@ bool narrowScanRates(int fixedBaud, bool given, QList<int>& baudIndexes) {
         }
     }
     baudIndexes = searchBaudIndexes(fixedBaud);
-    printNote(fixedAt(fixedBaud) + QStringLiteral("; only this rate is searched"));
+    printWarning(fixedAt(fixedBaud) + QStringLiteral("; only this rate is searched"));
     return true;
 }
 

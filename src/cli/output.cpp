@@ -32,6 +32,7 @@ void printJson(const QJsonArray& array) {
 namespace {
 bool g_jsonDiagnostics = false;
 QStringList g_errors;
+QString g_lastFailure;
 
 void putJsonLine(const char* key, const QString& message) {
     put(stderr,
@@ -67,6 +68,11 @@ void printNoteJson(const QJsonObject& object) {
 void setJsonDiagnostics(bool json) {
     g_jsonDiagnostics = json;
     g_errors.clear();
+    g_lastFailure.clear();
+}
+
+void noteFailure(const QString& message) {
+    g_lastFailure = message;
 }
 
 bool jsonDiagnostics() {
@@ -74,11 +80,14 @@ bool jsonDiagnostics() {
 }
 
 void finishDiagnostics(int status) {
-    if (!g_jsonDiagnostics || g_errors.isEmpty())
+    if (!g_jsonDiagnostics || (g_errors.isEmpty() && status == 0))
         return;
-    put(stderr,
-        QJsonDocument(QJsonObject{{QStringLiteral("error"), g_errors.join(QStringLiteral("; "))},
-                                  {QStringLiteral("exit"), status}})
-            .toJson(QJsonDocument::Compact));
+    const QString error = !g_errors.isEmpty()        ? g_errors.join(QStringLiteral("; "))
+                          : !g_lastFailure.isEmpty() ? g_lastFailure
+                                                     : QStringLiteral("failed");
+    put(stderr, QJsonDocument(
+                    QJsonObject{{QStringLiteral("error"), error}, {QStringLiteral("exit"), status}})
+                    .toJson(QJsonDocument::Compact));
     g_errors.clear();
+    g_lastFailure.clear();
 }

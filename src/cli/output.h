@@ -26,6 +26,11 @@ void printNoteJson(const QJsonObject& object);
 // out at its end as one {"error": ..., "exit": N}, beside the exit status.
 void setJsonDiagnostics(bool json);
 bool jsonDiagnostics();
-// Ends the run's diagnostics with its exit status: the error object, when an
-// error was printed in JSON mode; nothing otherwise.
+// Records what made the run fail when no error says it (a read that failed,
+// a write not applied), for the error object of a failed run in JSON mode.
+void noteFailure(const QString& message);
+
+// Ends the run's diagnostics with its exit status: in JSON mode, a failed run
+// ends with the error object, its text the errors printed or else the last
+// failure noted; nothing otherwise.
 void finishDiagnostics(int status);

@@ -115,6 +115,18 @@ public:
     // Whether every row had both its readings and its unit, and every
     // transmitter answered from the start.
     bool allRead() const { return m_allRead && m_notReached.isEmpty(); }
+    // What kept the run from being whole, in one line.
+    QString failure() const {
+        QStringList parts;
+        if (m_failedReads > 0)
+            parts.append(QStringLiteral("%1 reads failed").arg(m_failedReads));
+        if (m_rowsWithoutUnit > 0)
+            parts.append(QStringLiteral("%1 rows without their unit").arg(m_rowsWithoutUnit));
+        if (!m_missing.isEmpty())
+            parts.append(QStringLiteral("missing at the start: %1")
+                             .arg(m_missing.join(QStringLiteral(", "))));
+        return parts.join(QStringLiteral("; "));
+    }
 
     // The ones that did not answer at the start, as errors when none did.
     void noneReached() const {
@@ -125,6 +137,7 @@ public:
     void notReached(const QString& address) override {
         m_notReached.append(
             notReachedText(address, m_options.poller.baudIndex, m_device, m_fixedBaud));
+        m_missing.append(address);
     }
     void unitNotRead(const QString& address, const Exchanged& unit) override {
         printNote(unit.kind == ReplyKind::Data
@@ -152,6 +165,8 @@ public:
     void polled(const PollResult& r) override {
         m_allRead = m_allRead && r.pressure.ok() && r.temperature.ok() &&
                     r.transmitter.unitCode.has_value();
+        m_failedReads += int(!r.pressure.ok()) + int(!r.temperature.ok());
+        m_rowsWithoutUnit += int(!r.transmitter.unitCode.has_value());
         printRow(r);
     }
     void portLost() override {
@@ -216,6 +231,9 @@ private:
     int m_fixedBaud;
     bool m_allRead = true;
     QStringList m_notReached;
+    QStringList m_missing;
+    long long m_failedReads = 0;
+    long long m_rowsWithoutUnit = 0;
 };
 
 void printSummary(const QList<PolledTransmitter>& polled, long long missed, Format format) {
@@ -346,7 +364,10 @@ int runPoll(CommandContext& context) {
         return kExitFailed;
     }
     printSummary(poller.transmitters(), poller.missedSlots(), options->format);
-    return rows.allRead() ? kExitOk : kExitFailed;
+    if (rows.allRead())
+        return kExitOk;
+    noteFailure(rows.failure());
+    return kExitFailed;
 }
 
 void addPollOptions(QCommandLineParser& parser) {

@@ -7,11 +7,29 @@
 #include "cli/fixed_rate.h"
 #include "cli/output.h"
 #include "cli/write_run.h"
+#include "link/frame.h"
+#include "link/traced_port.h"
 #include "protocol/text_rules.h"
 
 #include <QJsonObject>
 
 namespace {
+
+QString frameFaultText(frame::FrameFault fault) {
+    switch (fault) {
+    case frame::FrameFault::None:
+        break;
+    case frame::FrameFault::BadStart:
+        return QStringLiteral("it does not start with *");
+    case frame::FrameFault::BadChecksum:
+        return QStringLiteral("bad checksum");
+    case frame::FrameFault::NoEnd:
+        return QStringLiteral("no CR at its end");
+    case frame::FrameFault::RunTogether:
+        return QStringLiteral("frames run together");
+    }
+    return QStringLiteral("not a frame");
+}
 
 QString refusal(TextProblem problem) {
     switch (problem) {
@@ -70,19 +88,31 @@ int sendText(const CommandContext& context, ReachedTransmitter& t, const QString
             printLine(QStringLiteral("would send %1").arg(frame));
         return kExitOk;
     }
-    const Exchanged reply = t.transmitter.exchangeText(text);
+    ExchangeNotes notes;
+    const Exchanged reply = t.transmitter.exchangeText(text, &notes);
+    QJsonObject o{
+        {QStringLiteral("address"), t.address},
+        {QStringLiteral("command"), text},
+        {QStringLiteral("reply"),
+         reply.reply.isEmpty() ? QJsonValue() : QJsonValue(reply.reply.chopped(1))},
+        {QStringLiteral("value"), reply.answered() ? QJsonValue(reply.value()) : QJsonValue()},
+        {QStringLiteral("state"), stateOf(reply)}};
+    // The window's marker says only that the reply was bad; what came says why.
+    QString problem = replyProblem(reply.kind);
+    if (reply.kind == ReplyKind::InvalidFrame && !notes.invalidReply.isEmpty()) {
+        o.insert(QStringLiteral("raw"), QString::fromLatin1(notes.invalidReply));
+        problem = QStringLiteral("%1 (%2): \"%3\"")
+                      .arg(problem, frameFaultText(frame::replyFault(notes.invalidReply)),
+                           QString::fromLatin1(traceText(notes.invalidReply)));
+    }
     if (json)
-        printJson(QJsonObject{
-            {QStringLiteral("address"), t.address},
-            {QStringLiteral("command"), text},
-            {QStringLiteral("reply"),
-             reply.reply.isEmpty() ? QJsonValue() : QJsonValue(reply.reply.chopped(1))},
-            {QStringLiteral("value"), reply.answered() ? QJsonValue(reply.value()) : QJsonValue()},
-            {QStringLiteral("state"), stateOf(reply)}});
+        printJson(o);
     else
         printLine(reply.reply.chopped(1));
-    if (!reply.answered())
-        printNote(QStringLiteral("%1 %2: %3").arg(t.address, text, replyProblem(reply.kind)));
+    if (!reply.answered()) {
+        printNote(QStringLiteral("%1 %2: %3").arg(t.address, text, problem));
+        noteFailure(QStringLiteral("%1 %2: %3").arg(t.address, text, problem));
+    }
     return reply.answered() ? kExitOk : kExitFailed;
 }
 

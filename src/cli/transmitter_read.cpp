@@ -215,7 +215,27 @@ QStringList TransmitterRead::toText() const {
     return lines;
 }
 
+QString readFailure(const TransmitterRead& read) {
+    QStringList kinds;
+    for (const ReadError& e : read.errors)
+        if (!kinds.contains(e.error))
+            kinds.append(e.error);
+    const qsizetype total = fullRead().size();
+    if (kinds.size() == 1)
+        return QStringLiteral("%1: %2 to %3 of %4 reads")
+            .arg(read.address, kinds.first())
+            .arg(read.errors.size())
+            .arg(total);
+    return QStringLiteral("%1: %2 of %3 reads failed (%4)")
+        .arg(read.address)
+        .arg(read.errors.size())
+        .arg(total)
+        .arg(kinds.join(QStringLiteral(", ")));
+}
+
 void printReadErrors(const TransmitterRead& read) {
+    if (!read.complete())
+        noteFailure(readFailure(read));
     for (const ReadError& e : read.errors)
         if (e.error != kNotRead)
             printNote(QStringLiteral("%1 %2: %3").arg(read.address, e.command, e.error));

@@ -52,8 +52,11 @@ extern const QString kNotRead;
 TransmitterRead readTransmitter(TransmitterConnection& transmitter,
                                 const std::function<bool()>& stop = {});
 
+// "05: no reply to 14 of 14 reads": what went wrong, in one line.
+QString readFailure(const TransmitterRead& read);
+
 // A note on stderr for each failed exchange, and one for those a stop kept
-// from being sent.
+// from being sent; the run's failure noted.
 void printReadErrors(const TransmitterRead& read);
 
 // A reply value that is a plain decimal number ("+012.50", "-7"), as a

@@ -7,6 +7,10 @@
 #include "protocol/trim_text.h"
 #include "protocol/units.h"
 
+#include <QLocale>
+
+#include <cmath>
+
 namespace {
 QString textProblem(TextProblem problem) {
     switch (problem) {
@@ -25,6 +29,17 @@ QString textProblem(TextProblem problem) {
         return QStringLiteral("is longer than %1 characters").arg(kMaxStoredText);
     }
     return QString();
+}
+
+// Why a pressure is refused: a number too large for the single precision
+// the window's fields hold, or no number at all.
+QString notANumber(const QString& value) {
+    bool ok = false;
+    const double number = QLocale::c().toDouble(value.trimmed(), &ok);
+    return ok && std::isfinite(number)
+               ? QStringLiteral("is too large a number: a transmitter's value holds at most "
+                                "about 3.4e38")
+               : QStringLiteral("is not a number");
 }
 
 Refusal refusal(const QString& key, const QString& value, const QString& why) {
@@ -102,7 +117,7 @@ std::optional<Refusal> settingProblem(const QString& key, const QString& value) 
         break;
     case SettingKind::Pressure:
         if (!singleValue(value))
-            return refusal(key, value, QStringLiteral("is not a number"));
+            return refusal(key, value, notANumber(value));
         break;
     case SettingKind::Trim:
         if (!trimPositionOf(value))

@@ -215,6 +215,14 @@ void printWriteRun(const WriteRun& run, bool json, const QJsonObject& extra) {
             printLine(QStringLiteral("%1: nothing to do").arg(run.address));
         return;
     }
+    // The first write not applied is what failed the run.
+    for (const WriteResult& r : run.results)
+        if (r.state != WriteState::Applied && r.state != WriteState::Unchanged) {
+            noteFailure(QStringLiteral("%1 %2: %3")
+                            .arg(run.address, r.write.key,
+                                 r.problem.isEmpty() ? writeStateName(r.state) : r.problem));
+            break;
+        }
     // A single write's line already says it all.
     const bool unchanged = !run.keys(WriteState::Unchanged).isEmpty();
     if ((run.allApplied() && !unchanged) || run.results.size() < 2)

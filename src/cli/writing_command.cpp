@@ -4,11 +4,19 @@
 #include "cli/output.h"
 #include "cli/write_read_back.h"
 
+#include <QJsonObject>
+
+namespace {
+// The transmitter the running command addresses, for a refusal's document.
+QString g_address;
+} // namespace
+
 int runWritingCommand(const CommandContext& context, const CheckStep& check,
                       const Connection::RateCheck& rateCheck) {
     const std::optional<AddressedTransmitter> addressed = addressedTransmitter(context);
     if (!addressed)
         return kExitUsage;
+    g_address = addressed->address;
     const std::variant<PlanStep, ExitCode> checked = check(context, addressed->address);
     if (const ExitCode* status = std::get_if<ExitCode>(&checked))
         return *status;
@@ -59,6 +67,11 @@ bool allGiven(const CommandContext& context) {
 }
 
 ExitCode refuse(const QString& message) {
+    // A script reading stdout learns of a refusal as of a --yes refusal.
+    if (jsonDiagnostics())
+        printJson(QJsonObject{{QStringLiteral("address"), g_address},
+                              {QStringLiteral("error"), message},
+                              {QStringLiteral("sent"), false}});
     printError(message + QStringLiteral("; nothing sent"));
     return kExitUsage;
 }

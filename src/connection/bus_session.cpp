@@ -49,7 +49,7 @@ std::variant<DevicePath, BusOpenFailure> devicePath(const QString& given) {
     }
     if (isNetworkAddress(given)) {
         const std::optional<NetworkAddress> address =
-            NetworkAddress::parse(given, &refused.addressProblem);
+            NetworkAddress::parse(given, &refused.addressProblem, &refused.addressParameter);
         if (!address) {
             refused.kind = BusOpenFailure::Kind::BadAddress;
             return refused;
@@ -170,9 +170,13 @@ BusSession::Opened BusSession::open(const BusSessionOptions& options,
             return failure;
         }
     }
-    if (options.trace || owned->traceFile) {
-        owned->traced = std::make_unique<TracedPort>(port, owned->traceFile ? owned->traceFile
-                                                                            : options.traceStream);
+    QList<std::FILE*> traceTo;
+    if (owned->traceFile)
+        traceTo.append(owned->traceFile);
+    if (options.trace)
+        traceTo.append(options.traceStream);
+    if (!traceTo.isEmpty()) {
+        owned->traced = std::make_unique<TracedPort>(port, traceTo);
         lineSide = owned->traced.get();
     }
     Clock& clock = owned->clock;

@@ -33,7 +33,7 @@ struct BusSessionOptions {
     // A network port's figures; none: the settings', else the defaults.
     std::optional<int> latencyMs;
     std::optional<int> connectTimeoutMs;
-    // Every frame written to traceFile when given, else to traceStream when
+    // Every frame written to traceFile when given, and to traceStream when
     // trace is set.
     bool trace = false;
     QString traceFile;
@@ -56,7 +56,8 @@ struct BusOpenFailure {
     Kind kind = Kind::PortNotOpened;
     QString given; // the name as given
     NetworkAddress::Problem addressProblem = NetworkAddress::Problem::None;
-    PortError port; // its device as an absolute path
+    QString addressParameter; // the unknown parameter's name
+    PortError port;           // its device as an absolute path
     // 0 for a device the name gave; else the com number.
     int portNumber = 0;
     // A bare name that was looked for under /dev because the current folder

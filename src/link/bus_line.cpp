@@ -73,6 +73,7 @@ QString BusLine::exchange(const QString& address, const QString& command, Exchan
     if (notes) {
         notes->framesTooEarly += own.framesTooEarly;
         notes->mostMsTooSoon = qMax(notes->mostMsTooSoon, own.mostMsTooSoon);
+        notes->invalidReply = own.invalidReply;
     }
     if (isAnswerFrom(reply, address)) {
         m_unansweredAddress.reset();

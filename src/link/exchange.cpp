@@ -147,5 +147,8 @@ QString Comm_Send(SerialPort& port, const Clock& clock, const QString& send_addr
         // soon as its CR is in and no time is burnt meanwhile.
         port.waitForInput(int((deadline - elapsed + 999) / 1000));
     }
-    return toText(frame::replyText(received));
+    const QByteArray reply = frame::replyText(received);
+    if (notes && reply == frame::kFrameError)
+        notes->invalidReply = received;
+    return toText(reply);
 }

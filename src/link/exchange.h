@@ -14,6 +14,8 @@ struct ExchangeNotes {
     // How much sooner than the line allows the earliest of them came, in
     // whole milliseconds.
     qint64 mostMsTooSoon = 0;
+    // What came back, as it came, when it was no valid frame.
+    QByteArray invalidReply;
 };
 
 // One exchange with a transmitter: one request frame written, one reply frame

@@ -66,6 +66,23 @@ QByteArray replyText(const QByteArray& received) {
     return out;
 }
 
+FrameFault replyFault(const QByteArray& received) {
+    const qsizetype length = received.size();
+    if (length <= 5)
+        return FrameFault::None;
+    const char* text = received.constData();
+    if (text[0] != '*')
+        return FrameFault::BadStart;
+    if (text[length - 1] != kCR)
+        return FrameFault::NoEnd;
+    const std::array<char, 2> digits = checksumDigits(text + 1, length - 4);
+    if (text[length - 3] != digits[0] || text[length - 2] != digits[1])
+        return FrameFault::BadChecksum;
+    if (std::memchr(text + 1, kCR, std::size_t(length - 4)))
+        return FrameFault::RunTogether;
+    return FrameFault::None;
+}
+
 bool isPrintableAscii(const QByteArray& text) {
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);

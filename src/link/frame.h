@@ -34,4 +34,8 @@ bool isPrintableAscii(const QByteArray& text);
 extern const QByteArray kNoReply;    // "ERR 0" + CR
 extern const QByteArray kFrameError; // "EER 3" + CR
 
+// Why bytes that replyText() turns into kFrameError are no frame.
+enum class FrameFault { None, BadStart, BadChecksum, NoEnd, RunTogether };
+FrameFault replyFault(const QByteArray& received);
+
 } // namespace frame

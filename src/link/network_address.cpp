@@ -60,7 +60,8 @@ bool isNetworkAddress(const QString& deviceName) {
     return schemePrefix().match(deviceName.trimmed()).hasMatch();
 }
 
-std::optional<NetworkAddress> NetworkAddress::parse(const QString& text, Problem* problem) {
+std::optional<NetworkAddress> NetworkAddress::parse(const QString& text, Problem* problem,
+                                                    QString* parameter) {
     const QString trimmed = text.trimmed();
     const QRegularExpressionMatch scheme = schemePrefix().match(trimmed);
     if (!scheme.hasMatch())
@@ -125,12 +126,18 @@ std::optional<NetworkAddress> NetworkAddress::parse(const QString& text, Problem
 
     if (address.mode == Mode::Raw) {
         address.baud = 9600;
-        if (!query.isEmpty()) {
-            if (!query.startsWith(QLatin1String("baud=")))
-                return refuse(Problem::Junk, problem);
+        for (const QString& item : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+            const QString name = item.section(QLatin1Char('='), 0, 0);
+            if (name != QLatin1String("baud") || !item.contains(QLatin1Char('='))) {
+                if (parameter)
+                    *parameter = name;
+                return refuse(item.contains(QLatin1Char('=')) ? Problem::UnknownParameter
+                                                              : Problem::Junk,
+                              problem);
+            }
             // Digits only: toInt() would also take a sign or blanks.
-            const int baud = busRate(query.mid(5));
-            if (baud == 0)
+            const int baud = busRate(item.section(QLatin1Char('='), 1));
+            if (baud == 0 || address.baudGiven)
                 return refuse(Problem::BadBaud, problem);
             address.baud = baud;
             address.baudGiven = true;
@@ -168,6 +175,8 @@ QString NetworkAddress::describe(Problem problem) {
         return QStringLiteral("端口号须为 1 到 65535");
     case Problem::BadBaud:
         return QStringLiteral("波特率须为 1200、2400、4800 或 9600");
+    case Problem::UnknownParameter:
+        return QStringLiteral("网络地址只能带 baud=波特率 这一个参数");
     case Problem::Junk:
         return QStringLiteral(
             "网络地址的写法不对，应为 rfc2217://主机:端口 或 tcp://主机:端口?baud=波特率");
@@ -191,6 +200,8 @@ QString NetworkAddress::describeInEnglish(Problem problem) {
         return QStringLiteral("the port must be 1 to 65535");
     case Problem::BadBaud:
         return QStringLiteral("the rate must be 1200, 2400, 4800 or 9600");
+    case Problem::UnknownParameter:
+        return QStringLiteral("the address has an unknown parameter; only baud=RATE is known");
     case Problem::Junk:
         return QStringLiteral(
             "the address is malformed; write rfc2217://HOST:PORT or tcp://HOST:PORT?baud=RATE");

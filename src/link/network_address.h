@@ -24,9 +24,10 @@ struct NetworkAddress {
         UnknownScheme, // neither rfc2217 nor tcp
         EmptyHost,
         NoPort,
-        BadPort, // not a number from 1 to 65535
-        BadBaud, // tcp:// with a rate the transmitters do not use
-        Junk,    // anything else: a path, a query, stray characters
+        BadPort,          // not a number from 1 to 65535
+        BadBaud,          // tcp:// with a rate the transmitters do not use
+        UnknownParameter, // tcp://...?NAME=... with a NAME other than baud
+        Junk,             // anything else: a path, a query, stray characters
     };
 
     Mode mode = Mode::Rfc2217;
@@ -37,7 +38,9 @@ struct NetworkAddress {
     // Whether the address itself names the rate ("?baud=N").
     bool baudGiven = false;
 
-    static std::optional<NetworkAddress> parse(const QString& text, Problem* problem = nullptr);
+    // parameter, when given, learns the name of an unknown parameter.
+    static std::optional<NetworkAddress> parse(const QString& text, Problem* problem = nullptr,
+                                               QString* parameter = nullptr);
     // The canonical form, "rfc2217://host:port" or "tcp://host:port?baud=N".
     QString text() const;
 

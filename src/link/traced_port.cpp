@@ -1,8 +1,8 @@
 #include "link/traced_port.h"
 
-TracedPort::TracedPort(SerialPort& port, std::FILE* out)
+TracedPort::TracedPort(SerialPort& port, QList<std::FILE*> out)
     : m_port(port)
-    , m_out(out) {
+    , m_out(std::move(out)) {
     m_sinceStart.start();
 }
 
@@ -35,9 +35,11 @@ QByteArray TracedPort::readAll() {
 }
 
 void TracedPort::line(const char* direction, const QByteArray& bytes) {
-    std::fprintf(m_out, "%8lld %s %s\n", static_cast<long long>(m_sinceStart.elapsed()), direction,
-                 traceText(bytes).constData());
-    std::fflush(m_out);
+    for (std::FILE* out : m_out) {
+        std::fprintf(out, "%8lld %s %s\n", static_cast<long long>(m_sinceStart.elapsed()),
+                     direction, traceText(bytes).constData());
+        std::fflush(out);
+    }
 }
 
 QByteArray traceText(const QByteArray& bytes) {

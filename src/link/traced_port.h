@@ -3,6 +3,7 @@
 #include "link/serial_port.h"
 
 #include <QElapsedTimer>
+#include <QList>
 
 #include <cstdio>
 
@@ -12,7 +13,8 @@
 // to the real port unchanged.
 class TracedPort final : public SerialPort {
 public:
-    TracedPort(SerialPort& port, std::FILE* out);
+    // Every line goes to each stream given.
+    TracedPort(SerialPort& port, QList<std::FILE*> out);
 
     // Writes what came in since the last frame but never ended in a CR (a
     // reply cut off by the time-out), at the end of every exchange.
@@ -44,7 +46,7 @@ private:
     void line(const char* direction, const QByteArray& bytes);
 
     SerialPort& m_port;
-    std::FILE* m_out;
+    QList<std::FILE*> m_out;
     QElapsedTimer m_sinceStart;
     QByteArray m_pending;
 };

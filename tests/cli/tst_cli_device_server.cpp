@@ -133,7 +133,8 @@ void TestCliDeviceServer::raw_server_at_a_fixed_rate() {
     const CliRun search = onRaw({"search", "-a", "1-13"});
     QVERIFY2(search.exitCode == 0, qPrintable(describe(search)));
     QCOMPARE(search.out, QStringLiteral("07 4800\n"));
-    QVERIFY2(search.err.contains("fixed at 4800; only this rate is searched"),
+    QVERIFY2(search.err.contains("tarnwick-cli: the baud rate of this port is fixed at 4800; only "
+                                 "this rate is searched"),
              qPrintable(search.err));
     const CliRun set = onRaw({"-j", "set", "07", "rangeHigh=1.5"});
     QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -38,6 +39,7 @@ private slots:
     void commands_data();
     void commands();
     void read_json_marks_failures();
+    void trace_goes_to_stderr_and_the_file();
     void unit_code_without_a_name_data();
     void unit_code_without_a_name();
     void inventory_json_holds_the_bus();
@@ -132,6 +134,23 @@ void TestCliReading::commands_data() {
     QTest::newRow("poll where nothing answers")
         << QStringList{"poll", "55", "-c", "2"} << true << 1 << QStringList{}
         << QStringLiteral("no answer from 55 at any rate");
+    // What came is shown beside the window's marker.
+    QTest::newRow("send of a command whose reply is invalid")
+        << QStringList{"send", "07", "OH", "-b", "4800"} << true << 1 << QStringList{"EER 3"}
+        << QStringLiteral("07 OH: invalid reply (bad checksum): \"*07");
+    QTest::newRow("help of a command that does not exist")
+        << QStringList{"help", "bogus"} << false << 2 << QStringList{}
+        << QStringLiteral("no command bogus");
+    QTest::newRow("search takes auto as read does")
+        << QStringList{"search", "-a", "31", "-b", "auto"} << true << 0 << QStringList{"31 9600"}
+        << QString();
+    QTest::newRow("an unknown parameter of a raw address is named")
+        << QStringList{"--port", "tcp://127.0.0.1:1?baud=4800&x=1", "read", "01"} << false << 2
+        << QStringList{} << QStringLiteral("unknown parameter \"x\"");
+    // A script whose variable is misspelt must not reach com1's bus.
+    QTest::newRow("an empty TARNWICK_PORT")
+        << QStringList{"TARNWICK_PORT=", "read", "01"} << false << 2 << QStringList{}
+        << QStringLiteral("TARNWICK_PORT is empty");
     QTest::newRow("send refuses a blank text")
         << QStringList{"send", "07", "  "} << true << 2 << QStringList{} << QStringLiteral("empty");
     QTest::newRow("send of a store needs --yes, in any letter case")
@@ -178,7 +197,15 @@ void TestCliReading::commands() {
     QFETCH(QStringList, outputLines);
     QFETCH(QString, errorHolds);
 
+    // "NAME=value" first: the run's environment.
+    std::optional<QByteArray> variable;
+    if (args.first().contains(QLatin1Char('='))) {
+        variable = args.takeFirst().toUtf8();
+        qputenv(variable->left(variable->indexOf('=')), variable->mid(variable->indexOf('=') + 1));
+    }
     const CliRun r = runCli(onTheBus ? onBus(args) : args);
+    if (variable)
+        qunsetenv(variable->left(variable->indexOf('=')));
     QVERIFY2(
         r.exitCode == exitCode,
         qPrintable(
@@ -198,37 +225,56 @@ void TestCliReading::json_everywhere_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("errorHolds"); // the error object's text; empty: none
+    QTest::addColumn<QString>("stdoutHolds");
 
-    QTest::newRow("read") << QStringList{"read", "31", "-b", "9600"} << 0 << QString();
-    QTest::newRow("read with failed exchanges") << QStringList{"read", "07"} << 1 << QString();
+    // Every failed run ends with the error object, its text the last failure.
+    QTest::newRow("read") << QStringList{"read", "31", "-b", "9600"} << 0 << QString() << QString();
+    QTest::newRow("read with failed exchanges")
+        << QStringList{"read", "07"} << 1 << "07: 2 of 14 reads failed (no reply, invalid reply)"
+        << QString();
+    QTest::newRow("send to a silent command")
+        << QStringList{"send", "07", "OL", "-b", "4800"} << 1 << "07 OL: no reply" << QString();
+    QTest::newRow("poll with a failed read")
+        << QStringList{"poll", "44", "-b", "9600", "-c", "1"} << 1 << "1 reads failed" << QString();
+    // A value refusal prints its document, as a --yes refusal does.
+    QTest::newRow("set refused") << QStringList{"set", "31", "rangeHigh=abc"} << 2
+                                 << "is not a number"
+                                 << "\"sent\": false";
     QTest::newRow("read of a silent address")
-        << QStringList{"read", "55"} << 1 << "no answer from 55";
-    QTest::newRow("search finding nothing")
-        << QStringList{"search", "-a", "40", "-b", "9600"} << 1 << "no transmitter answered";
-    QTest::newRow("send") << QStringList{"send", "07", "UT"} << 0 << QString();
+        << QStringList{"read", "55"} << 1 << "no answer from 55" << QString();
+    QTest::newRow("search finding nothing") << QStringList{"search", "-a", "40", "-b", "9600"} << 1
+                                            << "no transmitter answered" << QString();
+    QTest::newRow("send") << QStringList{"send", "07", "UT"} << 0 << QString() << QString();
     QTest::newRow("send refused without --yes")
-        << QStringList{"send", "07", "LD"} << 2 << "add --yes";
-    QTest::newRow("dry run of send") << QStringList{"-n", "send", "07", "LD"} << 0 << QString();
+        << QStringList{"send", "07", "LD"} << 2 << "add --yes" << QString();
+    QTest::newRow("dry run of send")
+        << QStringList{"-n", "send", "07", "LD"} << 0 << QString() << QString();
     QTest::newRow("dry run of set")
-        << QStringList{"--dry-run", "set", "31", "unit=2"} << 0 << QString();
+        << QStringList{"--dry-run", "set", "31", "unit=2"} << 0 << QString() << QString();
     QTest::newRow("store factory refused")
-        << QStringList{"store", "31", "factory"} << 2 << "add --yes";
-    QTest::newRow("an unknown command") << QStringList{"frobnicate"} << 2 << "unknown command";
-    QTest::newRow("a usage error of a command") << QStringList{"read"} << 2 << "read takes ADDR";
-    QTest::newRow("an unknown option") << QStringList{"read", "07", "--frob"} << 2 << "frob";
-    QTest::newRow("--csv with --json") << QStringList{"poll", "31", "--csv"} << 2 << "--csv";
+        << QStringList{"store", "31", "factory"} << 2 << "add --yes" << QString();
+    QTest::newRow("an unknown command")
+        << QStringList{"frobnicate"} << 2 << "unknown command" << QString();
+    QTest::newRow("a usage error of a command")
+        << QStringList{"read"} << 2 << "read takes ADDR" << QString();
+    QTest::newRow("an unknown option")
+        << QStringList{"read", "07", "--frob"} << 2 << "frob" << QString();
+    QTest::newRow("--csv with --json")
+        << QStringList{"poll", "31", "--csv"} << 2 << "--csv" << QString();
     QTest::newRow("a port that does not exist")
         << QStringList{"--port", "/dev/tarnwick-no-such-port", "read", "01"} << 2
-        << "no such device";
+        << "no such device" << QString();
 }
 
 void TestCliReading::json_everywhere() {
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(QString, errorHolds);
+    QFETCH(QString, stdoutHolds);
     // -j anywhere on the command line, after the command's arguments too.
     const CliRun r = runCli(args.contains("--port") ? args << "-j" : onBus(args << "-j"));
     QVERIFY2(r.exitCode == exitCode, qPrintable(describe(r)));
+    QVERIFY2(r.out.contains(stdoutHolds), qPrintable(describe(r)));
     QJsonParseError error;
     if (!r.out.isEmpty()) {
         QJsonDocument::fromJson(r.out.toUtf8(), &error);
@@ -271,6 +317,21 @@ void TestCliReading::inventory_table_lines_up() {
                          qPrintable(r.out));
         }
     }
+}
+
+void TestCliReading::trace_goes_to_stderr_and_the_file() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("trace.txt"));
+    const CliRun r =
+        runCli(onBus({"--trace", "--trace-file", file, "read", "31", "--baud", "9600"}));
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    QFile trace(file);
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(trace.readAll());
+    for (const QString& where : {r.err, written})
+        QVERIFY2(where.contains(QStringLiteral(" -> $31TY")) &&
+                     where.contains(QStringLiteral(" <- *31PT-C")),
+                 qPrintable(where));
 }
 
 void TestCliReading::read_json_marks_failures() {

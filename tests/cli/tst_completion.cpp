@@ -134,8 +134,25 @@ void TestCompletion::bash_offers_data() {
         << QStringList{"move", "07", "--rate", ""} << rates << true;
     QTest::newRow("a list of rates has no fixed words")
         << QStringList{"search", "--baud", ""} << QStringList{} << true;
-    QTest::newRow("ports and files")
-        << QStringList{"--port", ""} << ports + QStringList{"saved.json"} << false;
+    QTest::newRow("ports, devices and the two schemes")
+        << QStringList{"--port", ""} << ports + QStringList{"/dev/tty", "rfc2217://", "tcp://"}
+        << false;
+    QTest::newRow("never a file of the folder for a port")
+        << QStringList{"--port", "sa"} << QStringList{} << true;
+    QTest::newRow("a device path begun")
+        << QStringList{"--port", "/dev/tty"} << QStringList{"/dev/tty"} << false;
+    QTest::newRow("the version before a command")
+        << QStringList{"-"} << QStringList{"-v", "--version"} << false;
+    // A setting's key, then as many more as there are keys; the value after
+    // "=" is the user's.
+    QTest::newRow("setting keys after set ADDR")
+        << QStringList{"set", "07", "ra"} << QStringList{"rangeLow=", "rangeHigh="} << true;
+    QTest::newRow("a second setting key")
+        << QStringList{"set", "07", "unit=kPa", "dec"} << QStringList{"decimals="} << true;
+    QTest::newRow("a second key after a value bash split at =")
+        << QStringList{"set", "07", "unit", "=", "kPa", "mo"} << QStringList{"model="} << true;
+    QTest::newRow("no key as a value")
+        << QStringList{"set", "07", "unit", "=", ""} << QStringList{} << true;
     QTest::newRow("ports after the command")
         << QStringList{"read", "--port", "co"} << ports << true;
     QTest::newRow("data areas") << QStringList{"store", "07", ""} << QStringList{"user", "factory"}

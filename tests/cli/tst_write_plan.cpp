@@ -81,7 +81,8 @@ void TestWritePlan::set_data() {
     refused("no equals sign", {"unit"}, "\"unit\" is no KEY=VALUE");
     refused("not a number", {"rangeLow=12abc"}, "rangeLow: \"12abc\" is not a number");
     refused("empty number", {"outputHigh="}, "outputHigh: \"\" is not a number");
-    refused("beyond single precision", {"rangeHigh=1e39"}, "rangeHigh: \"1e39\" is not a number");
+    refused("beyond single precision", {"rangeHigh=1e39"},
+            "rangeHigh: \"1e39\" is too large a number");
     refused("more digits than single precision holds", {"rangeHigh=16777217"},
             "rangeHigh: \"16777217\" would go out as \"+16777216.00\"");
     refused("unit out of range", {"unit=7"}, "unit: \"7\" is no unit");
@@ -132,6 +133,12 @@ void TestWritePlan::apply_data() {
                .replace("+000.00", "+000.0")
                .replace("+250.00", "+250.0")
         << false << false << QStringList{"UT3", "DL+000.0", "DH+100.0", "OH+250.0"} << QString();
+    QByteArray withNumbers = kRead;
+    withNumbers.replace("\"rangeHigh\": \"100\"",
+                        "\"rangeHigh\": \"100\", \"rangeHighValue\": 100");
+    QTest::newRow("a number beside its text that agrees")
+        << withNumbers << false << false
+        << QStringList{"UT3", "DP2", "DL+00.00", "DH+100.00", "OH+250.00"} << QString();
     QTest::newRow("an entry of an inventory list")
         << "[{\"address\": \"12\"}, " + kRead + "]" << false << false
         << QStringList{"UT3", "DP2", "DL+00.00", "DH+100.00", "OH+250.00"} << "07";
@@ -141,6 +148,12 @@ void TestWritePlan::apply_data() {
                             << QStringList{QStringLiteral("refused: ") + message} << entry;
     };
     refused("not JSON, saying where", "{\"unit\": 3,,}", "the document is no JSON: ");
+    refused("a bare string", "\"hello\"",
+            "the document is a JSON string, not an object as read --json writes it");
+    QByteArray edited = withNumbers;
+    edited.replace("\"rangeHighValue\": 100", "\"rangeHighValue\": 99");
+    refused("a number edited beside its text", edited,
+            "rangeHighValue: 99 disagrees with rangeHigh \"100\"");
     refused("a list without --address", "[]", "the document is a list (inventory --json)");
     refused("a list without the entry", "[]", "the list holds no entry for address 07", "07");
     QByteArray typo = kRead;

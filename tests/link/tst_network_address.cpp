@@ -65,31 +65,41 @@ void TestNetworkAddress::refused_data() {
     using P = NetworkAddress::Problem;
     QTest::addColumn<QString>("text");
     QTest::addColumn<P>("problem");
-    QTest::newRow("empty") << "" << P::NoScheme;
-    QTest::newRow("host and port without scheme") << "server:4001" << P::NoScheme;
-    QTest::newRow("unknown scheme") << "foo://server:4001" << P::UnknownScheme;
-    QTest::newRow("port without host") << "rfc2217://:4001" << P::EmptyHost;
-    QTest::newRow("host without port") << "rfc2217://server" << P::NoPort;
-    QTest::newRow("IPv6 without port") << "rfc2217://[::1]" << P::NoPort;
-    QTest::newRow("port 0") << "rfc2217://server:0" << P::BadPort;
-    QTest::newRow("port above 65535") << "rfc2217://server:65536" << P::BadPort;
-    QTest::newRow("signed port") << "rfc2217://server:+4001" << P::BadPort;
-    QTest::newRow("path") << "rfc2217://server:4001/dev/ttyS0" << P::Junk;
-    QTest::newRow("user name") << "rfc2217://me@server:4001" << P::Junk;
-    QTest::newRow("IPv6 without brackets") << "rfc2217://::1:4001" << P::Junk;
-    QTest::newRow("name in brackets") << "rfc2217://[server]:4001" << P::Junk;
-    QTest::newRow("query on rfc2217") << "rfc2217://server:4001?baud=9600" << P::Junk;
-    QTest::newRow("raw, other query") << "tcp://server:4001?speed=9600" << P::Junk;
-    QTest::newRow("raw, rate not used on the bus") << "tcp://server:4001?baud=19200" << P::BadBaud;
-    QTest::newRow("raw, signed rate") << "tcp://server:4001?baud=+9600" << P::BadBaud;
+    QTest::addColumn<QString>("parameter"); // named for an unknown one
+    QTest::newRow("empty") << "" << P::NoScheme << QString();
+    QTest::newRow("host and port without scheme") << "server:4001" << P::NoScheme << QString();
+    QTest::newRow("unknown scheme") << "foo://server:4001" << P::UnknownScheme << QString();
+    QTest::newRow("port without host") << "rfc2217://:4001" << P::EmptyHost << QString();
+    QTest::newRow("host without port") << "rfc2217://server" << P::NoPort << QString();
+    QTest::newRow("IPv6 without port") << "rfc2217://[::1]" << P::NoPort << QString();
+    QTest::newRow("port 0") << "rfc2217://server:0" << P::BadPort << QString();
+    QTest::newRow("port above 65535") << "rfc2217://server:65536" << P::BadPort << QString();
+    QTest::newRow("signed port") << "rfc2217://server:+4001" << P::BadPort << QString();
+    QTest::newRow("path") << "rfc2217://server:4001/dev/ttyS0" << P::Junk << QString();
+    QTest::newRow("user name") << "rfc2217://me@server:4001" << P::Junk << QString();
+    QTest::newRow("IPv6 without brackets") << "rfc2217://::1:4001" << P::Junk << QString();
+    QTest::newRow("name in brackets") << "rfc2217://[server]:4001" << P::Junk << QString();
+    QTest::newRow("query on rfc2217") << "rfc2217://server:4001?baud=9600" << P::Junk << QString();
+    QTest::newRow("raw, other query")
+        << "tcp://server:4001?speed=9600" << P::UnknownParameter << "speed";
+    QTest::newRow("raw, a parameter after the rate")
+        << "tcp://server:4001?baud=4800&x=1" << P::UnknownParameter << "x";
+    QTest::newRow("raw, two rates")
+        << "tcp://server:4001?baud=4800&baud=9600" << P::BadBaud << QString();
+    QTest::newRow("raw, rate not used on the bus")
+        << "tcp://server:4001?baud=19200" << P::BadBaud << QString();
+    QTest::newRow("raw, signed rate") << "tcp://server:4001?baud=+9600" << P::BadBaud << QString();
 }
 
 void TestNetworkAddress::refused() {
     QFETCH(QString, text);
     QFETCH(NetworkAddress::Problem, problem);
+    QFETCH(QString, parameter);
     NetworkAddress::Problem got = NetworkAddress::Problem::None;
-    QVERIFY(!NetworkAddress::parse(text, &got));
+    QString named;
+    QVERIFY(!NetworkAddress::parse(text, &got, &named));
     QCOMPARE(got, problem);
+    QCOMPARE(named, parameter);
     QVERIFY(!NetworkAddress::describe(got).isEmpty());
     QVERIFY(!NetworkAddress::describeInEnglish(got).isEmpty());
 }
