@@ -17,7 +17,7 @@ QString openFailureMessage(const BusOpenFailure& f, const QString& traceFile) {
                                   "\"%2\"; only baud=RATE is known")
                 .arg(f.given, f.addressParameter);
         return QStringLiteral("\"%1\" is no port: %2")
-            .arg(f.given, NetworkAddress::describeInEnglish(f.addressProblem));
+            .arg(f.given, networkAddressMessage(f.addressProblem));
     case Kind::UnknownScheme:
         return QStringLiteral("\"%1\" is an unknown kind of port: give com1 to com6, a device "
                               "path, rfc2217://HOST:PORT or tcp://HOST:PORT?baud=RATE")
@@ -25,7 +25,7 @@ QString openFailureMessage(const BusOpenFailure& f, const QString& traceFile) {
     case Kind::RateRefused:
         return QString(); // the check said why
     case Kind::PortNotOpened:
-        return (f.network ? f.networkMessage : portErrorMessage(f.port)) +
+        return portErrorMessage(f.port) +
                (f.bareName.isEmpty() ? QString()
                                      : QStringLiteral(" (no %1 in the current folder %2)")
                                            .arg(f.bareName, f.folder)) +

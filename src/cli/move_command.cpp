@@ -6,6 +6,7 @@
 #include "cli/fixed_rate.h"
 #include "cli/move_plan.h"
 #include "cli/output.h"
+#include "cli/reply_words.h"
 #include "cli/stop_request.h"
 #include "cli/write_read_back.h"
 #include "cli/writing_command.h"
@@ -74,12 +75,11 @@ SentWrite sendMoveWrite(TransmitterConnection& transmitter, const MoveWrites& mo
     const QString from = transmitter.address();
     if (w.key == QLatin1String("address")) {
         const Exchanged reply = transmitter.moveAddress(move.target.address);
-        return {reply,
-                TransmitterConnection::addressChangeProblem(reply, from, move.target.address)};
+        return {reply, addressChangeProblem(reply, from, move.target.address)};
     }
     if (w.key == QLatin1String("baud")) {
         const Exchanged reply = transmitter.moveRate(move.target.baudIndex);
-        return {reply, TransmitterConnection::rateChangeProblem(reply, move.target.baudIndex)};
+        return {reply, rateChangeProblem(reply, move.target.baudIndex)};
     }
     const Exchanged reply = w.key == QLatin1String("id") ? transmitter.moveId(move.id)
                                                          : transmitter.moveModel(move.model);

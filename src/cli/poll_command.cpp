@@ -8,6 +8,7 @@
 #include "cli/exit_codes.h"
 #include "cli/fixed_rate.h"
 #include "cli/output.h"
+#include "cli/reply_words.h"
 #include "cli/stop_request.h"
 #include "connection/bus_poller.h"
 #include "protocol/bus_search.h"

@@ -6,6 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/fixed_rate.h"
 #include "cli/output.h"
+#include "cli/reply_words.h"
 #include "cli/write_run.h"
 #include "link/frame.h"
 #include "link/traced_port.h"

@@ -1,4 +1,5 @@
 #include "cli/setting_writes.h"
+#include "cli/reply_words.h"
 
 #include "cli/output.h"
 #include "cli/transmitter_read.h"

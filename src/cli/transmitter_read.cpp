@@ -1,4 +1,5 @@
 #include "cli/transmitter_read.h"
+#include "cli/reply_words.h"
 
 #include "cli/output.h"
 #include "cli/stop_request.h"

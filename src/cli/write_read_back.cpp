@@ -1,4 +1,5 @@
 #include "cli/write_read_back.h"
+#include "cli/reply_words.h"
 
 #include "cli/transmitter_read.h"
 #include "connection/transmitter_connection.h"

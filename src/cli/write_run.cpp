@@ -1,4 +1,5 @@
 #include "cli/write_run.h"
+#include "cli/reply_words.h"
 
 #include "cli/exit_codes.h"
 #include "cli/output.h"

@@ -157,8 +157,6 @@ BusSession::Opened BusSession::open(const BusSessionOptions& options,
         failure.port = port.lastError();
         if (!failure.port.device.isEmpty())
             failure.port.device = absoluteDevice(failure.port.device);
-        failure.network = port.isNetwork();
-        failure.networkMessage = port.englishError();
         return failure;
     }
     SerialPort* lineSide = &port;

@@ -64,9 +64,6 @@ struct BusOpenFailure {
     // (folder) has no such file; empty otherwise.
     QString bareName;
     QString folder;
-    // The network port's own account of its failure, in English.
-    bool network = false;
-    QString networkMessage;
     QString system; // the system's message for the trace file
 };
 

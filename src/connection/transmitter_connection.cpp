@@ -13,24 +13,6 @@ ReplyKind replyKindOf(const QString& reply, const QString& address) {
     return hasData(reply) ? ReplyKind::Data : ReplyKind::NoData;
 }
 
-QString replyProblem(ReplyKind kind) {
-    switch (kind) {
-    case ReplyKind::Data:
-        return QString();
-    case ReplyKind::NoData:
-        return QStringLiteral("no data");
-    case ReplyKind::NoReply:
-        return QStringLiteral("no reply");
-    case ReplyKind::InvalidFrame:
-        return QStringLiteral("invalid reply");
-    case ReplyKind::OtherAddress:
-        return QStringLiteral("reply from another address");
-    case ReplyKind::PortLost:
-        return QStringLiteral("port lost");
-    }
-    return QString();
-}
-
 QString Exchanged::value() const {
     return replyValue(reply);
 }
@@ -116,25 +98,15 @@ Exchanged TransmitterConnection::moveModel(const QString& model) {
     return exchange(Command::Model, model);
 }
 
-QString TransmitterConnection::addressChangeProblem(const Exchanged& reply,
-                                                    const QString& oldAddress,
-                                                    const QString& newAddress) {
+bool TransmitterConnection::showsNewAddress(const Exchanged& reply, const QString& oldAddress,
+                                            const QString& newAddress) {
+    // The echo may name the old address or the new.
     ReplyKind kind = replyKindOf(reply.reply, oldAddress);
     if (kind == ReplyKind::OtherAddress)
         kind = replyKindOf(reply.reply, newAddress);
-    if (kind != ReplyKind::Data && kind != ReplyKind::NoData)
-        return replyProblem(kind);
-    const QString value = reply.value();
-    return value == newAddress
-               ? QString()
-               : QStringLiteral("answered \"%1\", not the new address %2").arg(value, newAddress);
+    return (kind == ReplyKind::Data || kind == ReplyKind::NoData) && reply.value() == newAddress;
 }
 
-QString TransmitterConnection::rateChangeProblem(const Exchanged& reply, int baudIndex) {
-    if (!reply.answered())
-        return replyProblem(reply.kind);
-    const QString digit = QString::number(baudIndex);
-    return reply.value() == digit
-               ? QString()
-               : QStringLiteral("answered \"%1\", not \"%2\"").arg(reply.value(), digit);
+bool TransmitterConnection::echoesRate(const Exchanged& reply, int baudIndex) {
+    return reply.answered() && reply.value() == QString::number(baudIndex);
 }

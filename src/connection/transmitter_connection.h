@@ -19,10 +19,6 @@ enum class ReplyKind {
 
 ReplyKind replyKindOf(const QString& reply, const QString& address);
 
-// "no reply", "invalid reply", "reply from another address", "no data", "port
-// lost"; empty for a reply with data.
-QString replyProblem(ReplyKind kind);
-
 // One exchange as a caller sees it: how it went, and the reply text exactly
 // as the exchange returned it, which the window shows as it is.
 struct Exchanged {
@@ -89,13 +85,12 @@ public:
     Exchanged moveRate(int baudIndex);
     Exchanged moveModel(const QString& model);
 
-    // Why a reply to "AD" + newAddress does not show the transmitter at the
-    // new address (the echo may name the old address or the new); empty when
-    // it does.
-    static QString addressChangeProblem(const Exchanged& reply, const QString& oldAddress,
-                                        const QString& newAddress);
-    // Why a reply to "BD" + digit is not the echo of the digit.
-    static QString rateChangeProblem(const Exchanged& reply, int baudIndex);
+    // Whether a reply to "AD" + newAddress shows the transmitter at the new
+    // address (the echo may name the old address or the new).
+    static bool showsNewAddress(const Exchanged& reply, const QString& oldAddress,
+                                const QString& newAddress);
+    // Whether a reply to "BD" + digit is the echo of the digit.
+    static bool echoesRate(const Exchanged& reply, int baudIndex);
 
 private:
     BusLine& m_line;

@@ -11,6 +11,7 @@
 #include "ui/list_selection.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
+#include "ui/port_error_text.h"
 #include "ui/status_panels.h"
 #include "ui_main_window.h"
 
@@ -77,7 +78,7 @@ void MainWindow::cmdSEARCH_Click() {
         // before and list what answers there at this one.
         if (!MSCommBsq.setSettings(lineSettings)) {
             if (MSCommBsq.isOpen())
-                m_messages.show(MSCommBsq.errorString(), QString(),
+                m_messages.show(portErrorText(MSCommBsq.lastError()), QString(),
                                 MessageBoxes::Icon::Exclamation);
             continue;
         }

@@ -30,10 +30,6 @@ int DevicePort::fixedBaud() const {
     return isOpen() ? m_active->fixedBaud() : m_devices.fixedBaud(portNumber());
 }
 
-QString DevicePort::englishError() const {
-    return isNetwork() ? m_network.englishError() : m_serial.errorString();
-}
-
 void DevicePort::setPortNumber(int number) {
     m_serial.setPortNumber(number);
     m_network.setPortNumber(number);

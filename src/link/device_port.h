@@ -23,13 +23,7 @@ public:
     bool isOpen() const override { return m_active->isOpen(); }
     bool open() override;
     void close() override { m_active->close(); }
-    // In Chinese, for the user, as both ports give it.
-    QString errorString() const override { return m_active->errorString(); }
     PortError lastError() const override { return m_active->lastError(); }
-    // For an English caller: the network port's English text when the last
-    // open() chose it, else errorString() (the serial port's messages exist
-    // only in Chinese).
-    QString englishError() const;
     // Whether the last open() chose a network address.
     bool isNetwork() const { return m_active == &m_network; }
 

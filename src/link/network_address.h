@@ -43,11 +43,6 @@ struct NetworkAddress {
                                                QString* parameter = nullptr);
     // The canonical form, "rfc2217://host:port" or "tcp://host:port?baud=N".
     QString text() const;
-
-    // What is wrong with a text, for the user (Chinese) and for a log or
-    // tarnwick-cli (English). Empty for Problem::None.
-    static QString describe(Problem problem);
-    static QString describeInEnglish(Problem problem);
 };
 
 // The rate a raw link's line is fixed at. The address ("?baud=N") and the

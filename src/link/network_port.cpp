@@ -75,11 +75,15 @@ bool NetworkPort::connected() const {
     return m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-bool NetworkPort::fail(ErrorKind kind, const QString& chinese, const QString& english) {
-    m_errorKind = kind;
-    m_errorString = chinese;
-    m_englishError = english;
+bool NetworkPort::fail(PortError error) {
+    error.portNumber = m_portNumber;
+    error.device = m_address;
+    m_error = std::move(error);
     return false;
+}
+
+PortError NetworkPort::lastError() const {
+    return m_error;
 }
 
 bool NetworkPort::open() {
@@ -88,11 +92,7 @@ bool NetworkPort::open() {
     NetworkAddress::Problem problem = NetworkAddress::Problem::None;
     const std::optional<NetworkAddress> address = NetworkAddress::parse(m_address, &problem);
     if (!address)
-        return fail(ErrorKind::BadAddress,
-                    QStringLiteral("无法打开网络串口 %1：%2。")
-                        .arg(m_address, NetworkAddress::describe(problem)),
-                    QStringLiteral("cannot open %1: %2")
-                        .arg(m_address, NetworkAddress::describeInEnglish(problem)));
+        return fail({.kind = PortError::Kind::BadAddress, .addressProblem = problem});
     m_raw = address->mode == NetworkAddress::Mode::Raw;
     if (m_raw)
         return openRaw(*address);
@@ -110,27 +110,15 @@ bool NetworkPort::open() {
     case RateAnswer::Acknowledged:
         break;
     case RateAnswer::Different:
-        fail(ErrorKind::RateRefused,
-             QStringLiteral("无法打开网络串口 %1：设备服务器不接受线路设置 %2。")
-                 .arg(m_address, m_settings.text()),
-             QStringLiteral("cannot open %1: the device server refused the line settings %2")
-                 .arg(m_address, m_settings.text()));
+        fail({.kind = PortError::Kind::OpenRateRefused, .settings = m_settings.text()});
         resetSocket();
         return false;
     case RateAnswer::Silent:
-        fail(ErrorKind::RateNotAcknowledged,
-             QStringLiteral("无法打开网络串口 %1：设备服务器没有接受线路设置 %2。")
-                 .arg(m_address, m_settings.text()),
-             QStringLiteral("cannot open %1: the device server did not acknowledge the line "
-                            "settings %2")
-                 .arg(m_address, m_settings.text()));
+        fail({.kind = PortError::Kind::OpenRateNotConfirmed, .settings = m_settings.text()});
         resetSocket();
         return false;
     case RateAnswer::Lost:
-        fail(ErrorKind::ConnectionLost,
-             QStringLiteral("无法打开网络串口 %1：设备服务器断开了连接。").arg(m_address),
-             QStringLiteral("cannot open %1: the device server closed the connection")
-                 .arg(m_address));
+        fail({.kind = PortError::Kind::ServerClosed});
         resetSocket();
         return false;
     }
@@ -148,24 +136,14 @@ bool NetworkPort::openRaw(const NetworkAddress& address) {
     case FixedRate::Problem::None:
         break;
     case FixedRate::Problem::BadSetting:
-        return fail(
-            ErrorKind::BadRateSetting,
-            QStringLiteral("无法打开网络串口 %1：设置 %2=%3 不是 1200、2400、4800 或 9600。")
-                .arg(m_address, key, m_declaredBaud.trimmed()),
-            QStringLiteral("cannot open %1: the setting %2=%3 is not 1200, 2400, 4800 or "
-                           "9600")
-                .arg(m_address, key, m_declaredBaud.trimmed()));
+        return fail({.kind = PortError::Kind::BadRateSetting,
+                     .setting = key,
+                     .value = m_declaredBaud.trimmed()});
     case FixedRate::Problem::Conflict:
-        return fail(ErrorKind::BadRateSetting,
-                    QStringLiteral("无法打开网络串口 %1：地址中的波特率 %2 与设置 %3=%4 不一致。")
-                        .arg(m_address)
-                        .arg(address.baud)
-                        .arg(key, m_declaredBaud.trimmed()),
-                    QStringLiteral("cannot open %1: the rate %2 in the address and the setting "
-                                   "%3=%4 disagree")
-                        .arg(m_address)
-                        .arg(address.baud)
-                        .arg(key, m_declaredBaud.trimmed()));
+        return fail({.kind = PortError::Kind::RateConflict,
+                     .baud = address.baud,
+                     .setting = key,
+                     .value = m_declaredBaud.trimmed()});
     }
     if (!connectTo(address))
         return false;
@@ -181,15 +159,10 @@ bool NetworkPort::finishOpening() {
     m_received.clear();
     if (!connected()) {
         resetSocket();
-        return fail(ErrorKind::ConnectionLost,
-                    QStringLiteral("无法打开网络串口 %1：设备服务器断开了连接。").arg(m_address),
-                    QStringLiteral("cannot open %1: the device server closed the connection")
-                        .arg(m_address));
+        return fail({.kind = PortError::Kind::ServerClosed});
     }
     m_open = true;
-    m_errorKind = ErrorKind::None;
-    m_errorString.clear();
-    m_englishError.clear();
+    m_error = {};
     return true;
 }
 
@@ -201,19 +174,11 @@ bool NetworkPort::connectTo(const NetworkAddress& address) {
     const QDeadlineTimer deadline(qMax(m_connectTimeoutMs, 0));
     const std::optional<QList<QHostAddress>> hosts = lookUp(address.host, deadline);
     if (!hosts)
-        return fail(ErrorKind::ConnectTimedOut,
-                    QStringLiteral("无法打开网络串口 %1：%2 毫秒内查不到主机 %3。")
-                        .arg(m_address)
-                        .arg(m_connectTimeoutMs)
-                        .arg(address.host),
-                    QStringLiteral("cannot open %1: no answer for host %2 within %3 ms")
-                        .arg(m_address, address.host)
-                        .arg(m_connectTimeoutMs));
+        return fail({.kind = PortError::Kind::LookupTimedOut,
+                     .host = address.host,
+                     .milliseconds = m_connectTimeoutMs});
     if (hosts->isEmpty())
-        return fail(
-            ErrorKind::HostNotFound,
-            QStringLiteral("无法打开网络串口 %1：找不到主机 %2。").arg(m_address, address.host),
-            QStringLiteral("cannot open %1: host %2 not found").arg(m_address, address.host));
+        return fail({.kind = PortError::Kind::HostNotFound, .host = address.host});
 
     QString systemError;
     QAbstractSocket::SocketError lastError = QAbstractSocket::UnknownSocketError;
@@ -233,23 +198,10 @@ bool NetworkPort::connectTo(const NetworkAddress& address) {
     }
 
     if (deadline.hasExpired() || lastError == QAbstractSocket::SocketTimeoutError)
-        return fail(ErrorKind::ConnectTimedOut,
-                    QStringLiteral("无法打开网络串口 %1：%2 毫秒内没有应答。")
-                        .arg(m_address)
-                        .arg(m_connectTimeoutMs),
-                    QStringLiteral("cannot open %1: no answer within %2 ms")
-                        .arg(m_address)
-                        .arg(m_connectTimeoutMs));
+        return fail({.kind = PortError::Kind::ConnectTimedOut, .milliseconds = m_connectTimeoutMs});
     if (lastError == QAbstractSocket::ConnectionRefusedError)
-        return fail(ErrorKind::ConnectFailed,
-                    QStringLiteral("无法打开网络串口 %1：连接被拒绝（设备服务器没有运行？）。")
-                        .arg(m_address),
-                    QStringLiteral("cannot open %1: connection refused (is the device server "
-                                   "running?)")
-                        .arg(m_address));
-    return fail(ErrorKind::ConnectFailed,
-                QStringLiteral("无法打开网络串口 %1：%2").arg(m_address, systemError),
-                QStringLiteral("cannot open %1: %2").arg(m_address, systemError));
+        return fail({.kind = PortError::Kind::ConnectRefused});
+    return fail({.kind = PortError::Kind::ConnectFailed, .system = systemError});
 }
 
 bool NetworkPort::negotiate() {
@@ -266,33 +218,13 @@ bool NetworkPort::negotiate() {
     case telnet::Session::ComPort::Agreed:
         return true;
     case telnet::Session::ComPort::Refused:
-        return fail(ErrorKind::NotRfc2217,
-                    QStringLiteral("无法打开网络串口 %1：设备服务器不支持 RFC 2217"
-                                   "（拒绝了串口控制选项）。")
-                        .arg(m_address),
-                    QStringLiteral("cannot open %1: the device server does not speak RFC 2217 "
-                                   "(it refused the Com Port Control option)")
-                        .arg(m_address));
+        return fail({.kind = PortError::Kind::Rfc2217Refused});
     case telnet::Session::ComPort::Pending:
         break;
     }
     if (!connected())
-        return fail(ErrorKind::NotRfc2217,
-                    QStringLiteral("无法打开网络串口 %1：设备服务器不支持 RFC 2217"
-                                   "（没有应答就断开了连接）。")
-                        .arg(m_address),
-                    QStringLiteral("cannot open %1: the device server does not speak RFC 2217 "
-                                   "(it closed the connection without agreeing)")
-                        .arg(m_address));
-    return fail(ErrorKind::NotRfc2217,
-                QStringLiteral("无法打开网络串口 %1：设备服务器不支持 RFC 2217"
-                               "（%2 毫秒内没有同意串口控制选项）。")
-                    .arg(m_address)
-                    .arg(m_answerTimeoutMs),
-                QStringLiteral("cannot open %1: the device server does not speak RFC 2217 "
-                               "(no agreement to the Com Port Control option within %2 ms)")
-                    .arg(m_address)
-                    .arg(m_answerTimeoutMs));
+        return fail({.kind = PortError::Kind::Rfc2217Closed});
+    return fail({.kind = PortError::Kind::Rfc2217NoAgreement, .milliseconds = m_answerTimeoutMs});
 }
 
 NetworkPort::RateAnswer NetworkPort::applySettings(const LineSettings& settings) {
@@ -321,24 +253,12 @@ void NetworkPort::resetSocket() {
     m_received.clear();
 }
 
-QString NetworkPort::errorString() const {
-    return m_errorString;
-}
-
 bool NetworkPort::setSettings(const QString& settings) {
     const std::optional<LineSettings> parsed = LineSettings::parse(settings);
     if (!parsed)
         return false;
     if (const int fixed = fixedBaud(); fixed != 0 && parsed->baud != fixed)
-        return fail(ErrorKind::RateFixed,
-                    QStringLiteral("网络串口 %1 的波特率固定为 %2，不能改为 %3。")
-                        .arg(m_address)
-                        .arg(fixed)
-                        .arg(parsed->baud),
-                    QStringLiteral("the baud rate of %1 is fixed at %2; it cannot be changed to %3")
-                        .arg(m_address)
-                        .arg(fixed)
-                        .arg(parsed->baud));
+        return fail({.kind = PortError::Kind::RateFixed, .baud = fixed, .otherBaud = parsed->baud});
     if (!isOpen() || m_raw) {
         m_settings = *parsed;
         return true;
@@ -350,13 +270,7 @@ bool NetworkPort::setSettings(const QString& settings) {
         return true;
     case RateAnswer::Different: {
         const quint32 set = *m_session.acknowledgedBaud();
-        fail(ErrorKind::RateRefused,
-             QStringLiteral("网络串口 %1 不支持线路设置 %2（设备服务器设为 %3 波特）。")
-                 .arg(m_address, parsed->text())
-                 .arg(set),
-             QStringLiteral("%1 refused the line settings %2 (the device server set %3 baud)")
-                 .arg(m_address, parsed->text())
-                 .arg(set));
+        fail({.kind = PortError::Kind::RateRefused, .settings = parsed->text(), .baud = int(set)});
         // Back to the settings the caller still believes in force; a server
         // that will not even return to them leaves the line in no known state.
         if (applySettings(m_settings) != RateAnswer::Acknowledged)
@@ -364,13 +278,9 @@ bool NetworkPort::setSettings(const QString& settings) {
         break;
     }
     case RateAnswer::Silent:
-        fail(ErrorKind::RateNotAcknowledged,
-             QStringLiteral("网络串口 %1 没有确认线路设置 %2，已关闭。请检查设备服务器。")
-                 .arg(m_address, parsed->text()),
-             QStringLiteral("%1 did not acknowledge the line settings %2 within %3 ms; the port "
-                            "was closed")
-                 .arg(m_address, parsed->text())
-                 .arg(m_answerTimeoutMs));
+        fail({.kind = PortError::Kind::RateNotConfirmed,
+              .settings = parsed->text(),
+              .milliseconds = m_answerTimeoutMs});
         // A server that no longer answers is as good as gone, and the tool
         // no longer knows the line's rate.
         m_lost = true;
@@ -489,10 +399,7 @@ void NetworkPort::markLost() {
     if (m_lost)
         return;
     m_lost = true;
-    fail(ErrorKind::ConnectionLost,
-         QStringLiteral("网络串口 %1 已断开：与设备服务器的连接中断。请检查网络后重新选择串口。")
-             .arg(m_address),
-         QStringLiteral("%1 was lost: the connection to the device server broke").arg(m_address));
+    fail({.kind = PortError::Kind::ConnectionLost});
 }
 
 void NetworkPort::closeIfLost() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/line_settings.h"
+#include "link/network_defaults.h"
 #include "link/serial_port.h"
 #include "link/telnet_codec.h"
 
@@ -30,27 +31,6 @@ struct NetworkAddress;
 // its latency is added to every reply deadline.
 class NetworkPort final : public SerialPort {
 public:
-    // What went wrong last, for a caller that reacts to the kind or wants the
-    // English text of englishError() (errorString() is Chinese, for the
-    // window).
-    enum class ErrorKind {
-        None,
-        BadAddress,      // not an address this port opens
-        HostNotFound,    // the name did not resolve in time
-        ConnectFailed,   // refused, unreachable, ...
-        ConnectTimedOut, // no answer within the connect time-out
-        NotRfc2217,      // the server refused Com Port Control or never agreed
-        RateNotAcknowledged,
-        RateRefused,    // the server set another rate than asked
-        RateFixed,      // a raw server's line is at another rate than asked
-        BadRateSetting, // the declared rate of a raw server is no rate, or two disagree
-        ConnectionLost,
-    };
-
-    static constexpr int kDefaultConnectTimeoutMs = 3000;
-    static constexpr int kDefaultLatencyMs = 25;
-    static constexpr int kDefaultAnswerTimeoutMs = 2000;
-
     NetworkPort();
     ~NetworkPort() override;
 
@@ -80,12 +60,9 @@ public:
     bool isOpen() const override;
     bool open() override;
     void close() override;
-    // In Chinese, for the user, naming the address; empty after a successful
-    // open().
-    QString errorString() const override;
-    ErrorKind errorKind() const { return m_errorKind; }
-    // The same failure in English, for tarnwick-cli and logs.
-    QString englishError() const { return m_englishError; }
+    // What went wrong last, as facts naming the address; kind None after a
+    // successful open().
+    PortError lastError() const override;
 
     // Kept for the caller's sake; the address says what to open.
     void setPortNumber(int number) override { m_portNumber = number; }
@@ -115,7 +92,7 @@ public:
 private:
     enum class RateAnswer { Acknowledged, Different, Silent, Lost };
 
-    bool fail(ErrorKind kind, const QString& chinese, const QString& english);
+    bool fail(PortError error);
     bool connectTo(const NetworkAddress& address);
     bool negotiate();
     bool openRaw(const NetworkAddress& address);
@@ -145,11 +122,9 @@ private:
     int m_portNumber = 1;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
     int m_answerTimeoutMs = kDefaultAnswerTimeoutMs;
-    int m_latencyMs = kDefaultLatencyMs;
+    int m_latencyMs = kDefaultNetworkLatencyMs;
     LineSettings m_settings;
-    QString m_errorString;
-    QString m_englishError;
-    ErrorKind m_errorKind = ErrorKind::None;
+    PortError m_error;
     DeviceLostHandler m_deviceLost;
     // Open means connected, agreed and set up; the socket is connected much
     // earlier, during open().

@@ -1,6 +1,7 @@
 #include "link/port_devices.h"
 
 #include "link/network_address.h"
+#include "link/network_defaults.h"
 #include "link/settings_store.h"
 
 PortDevices::PortDevices(const SettingsStore& settings)

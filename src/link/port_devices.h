@@ -41,8 +41,6 @@ public:
     // The rate such a port's line is fixed at; 0 for any other port, and for
     // a declaration the port refuses to open with (no rate, or two rates).
     int fixedBaud(int portNumber) const;
-    static constexpr int kDefaultNetworkLatencyMs = 25;
-    static constexpr int kDefaultConnectTimeoutMs = 3000;
 
     // "COMn" on Windows; elsewhere the n-th USB serial adapter,
     // "/dev/ttyUSB{n-1}", because a bus is almost always wired through one.

@@ -101,10 +101,6 @@ void QtSerialPort::close() {
     m_lost = false;
 }
 
-QString QtSerialPort::errorString() const {
-    return portErrorText(m_error);
-}
-
 PortError QtSerialPort::lastError() const {
     return m_error;
 }

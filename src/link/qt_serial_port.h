@@ -17,7 +17,7 @@ class PortDevices;
 // Opening an open port closes it first and opens it again, so a changed port
 // number or device mapping takes effect. A port whose device stops working
 // (adapter unplugged, read or write failing) closes itself; isOpen() turns
-// false, errorString() says what happened and the device-lost handler is
+// false, lastError() says what happened and the device-lost handler is
 // told.
 class QtSerialPort final : public SerialPort {
 public:
@@ -33,7 +33,6 @@ public:
     bool open() override;
     void close() override;
     // In Chinese, for the user; empty after a successful open().
-    QString errorString() const override;
     PortError lastError() const override;
 
     // Takes effect at the next open().

@@ -18,20 +18,13 @@ public:
 
     virtual bool isOpen() const = 0;
     // Opens the device of portNumber() with the current line settings. On
-    // failure the port stays closed and errorString() tells why, naming the
+    // failure the port stays closed and lastError() tells why, naming the
     // device.
     virtual bool open() = 0;
     virtual void close() = 0;
-    virtual QString errorString() const = 0;
-    // The same as facts, for a program that words it in another language;
-    // a port that keeps no facts gives its text as the system's message.
-    virtual PortError lastError() const {
-        PortError error;
-        error.kind = PortError::Kind::Other;
-        error.portNumber = portNumber();
-        error.system = errorString();
-        return error;
-    }
+    // What went wrong last, as facts: each program words them in its own
+    // language.
+    virtual PortError lastError() const = 0;
 
     // Port number and line settings may be set while the port is closed; they
     // keep their values across closing and opening.

@@ -23,7 +23,6 @@ public:
     bool isOpen() const override { return m_port.isOpen(); }
     bool open() override { return m_port.open(); }
     void close() override { m_port.close(); }
-    QString errorString() const override { return m_port.errorString(); }
     PortError lastError() const override { return m_port.lastError(); }
     void setPortNumber(int number) override { m_port.setPortNumber(number); }
     int portNumber() const override { return m_port.portNumber(); }

@@ -2,25 +2,16 @@
 
 const std::array<CommandInfo, 19>& commandTable() {
     static const std::array<CommandInfo, 19> table{{
-        {Command::Address, "AD", "the bus address"},
-        {Command::BaudRate, "BD", "the baud rate"},
-        {Command::Model, "TY", "the model text"},
-        {Command::Id, "ID", "the identity text"},
-        {Command::Version, "VR", "the software version"},
-        {Command::Unit, "UT", "the engineering unit"},
-        {Command::Decimals, "DP", "the decimal places"},
-        {Command::RangeLow, "DL", "the range low"},
-        {Command::RangeHigh, "DH", "the range high"},
-        {Command::OutputLow, "OL", "the pressure at 4 mA"},
-        {Command::OutputHigh, "OH", "the pressure at 20 mA"},
-        {Command::Trim4mA, "ZF", "the 4 mA trim"},
-        {Command::Trim20mA, "FF", "the 20 mA trim"},
-        {Command::Pressure, "RP0", "the present pressure"},
-        {Command::Temperature, "RT0", "the present temperature"},
-        {Command::Zero, "SZ", "zero"},
-        {Command::StoreUser, "WU", "store in the user data area"},
-        {Command::StoreFactory, "WF", "store in the factory data area"},
-        {Command::RestoreFactory, "LD", "restore the factory settings"},
+        {Command::Address, "AD"},        {Command::BaudRate, "BD"},
+        {Command::Model, "TY"},          {Command::Id, "ID"},
+        {Command::Version, "VR"},        {Command::Unit, "UT"},
+        {Command::Decimals, "DP"},       {Command::RangeLow, "DL"},
+        {Command::RangeHigh, "DH"},      {Command::OutputLow, "OL"},
+        {Command::OutputHigh, "OH"},     {Command::Trim4mA, "ZF"},
+        {Command::Trim20mA, "FF"},       {Command::Pressure, "RP0"},
+        {Command::Temperature, "RT0"},   {Command::Zero, "SZ"},
+        {Command::StoreUser, "WU"},      {Command::StoreFactory, "WF"},
+        {Command::RestoreFactory, "LD"},
     }};
     return table;
 }

@@ -32,7 +32,6 @@ enum class Command {
 struct CommandInfo {
     Command command;
     const char* name;
-    const char* meaning;
 };
 
 // Every command, in the order above.

@@ -6,6 +6,7 @@
 #include "ui/list_selection.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
+#include "ui/port_error_text.h"
 #include "ui/status_panels.h"
 #include "ui_main_window.h"
 
@@ -55,7 +56,8 @@ void MainWindow::cmbCommPort_Click() {
     MSCommBsq.setPortNumber(number);
     if (!MSCommBsq.open()) {
         // The remembered port is left as it was.
-        m_messages.show(MSCommBsq.errorString(), QString(), MessageBoxes::Icon::Exclamation);
+        m_messages.show(portErrorText(MSCommBsq.lastError()), QString(),
+                        MessageBoxes::Icon::Exclamation);
         return;
     }
     m_settings.setValue(kSection, kCommPortKey, QString::number(number));

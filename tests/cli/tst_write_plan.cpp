@@ -4,6 +4,7 @@
 #include "cli/apply_plan.h"
 #include "cli/arguments.h"
 #include "cli/move_plan.h"
+#include "cli/reply_words.h"
 #include "cli/transmitter_read.h"
 #include "cli/write_plan.h"
 #include "cli/write_read_back.h"
@@ -263,17 +264,16 @@ void TestWritePlan::move_and_core_rules() {
     const auto from = [](const QString& reply, const QString& address) {
         return Exchanged{replyKindOf(reply, address), reply};
     };
-    const auto addressChangeProblem = [&](const QString& reply, const QString& oldAddress,
-                                          const QString& newAddress) {
-        return TransmitterConnection::addressChangeProblem(from(reply, oldAddress), oldAddress,
-                                                           newAddress);
+    const auto addressProblem = [&](const QString& reply, const QString& oldAddress,
+                                    const QString& newAddress) {
+        return addressChangeProblem(from(reply, oldAddress), oldAddress, newAddress);
     };
-    QCOMPARE(addressChangeProblem("*0705\r", "07", "05"), QString());
-    QCOMPARE(addressChangeProblem("*0505\r", "07", "05"), QString());
-    QVERIFY(!addressChangeProblem("*0707\r", "07", "05").isEmpty());
-    QVERIFY(!addressChangeProblem("ERR 0\r", "07", "05").isEmpty());
-    QCOMPARE(TransmitterConnection::rateChangeProblem(from("*053\r", "05"), 3), QString());
-    QVERIFY(!TransmitterConnection::rateChangeProblem(from("*052\r", "05"), 3).isEmpty());
+    QCOMPARE(addressProblem("*0705\r", "07", "05"), QString());
+    QCOMPARE(addressProblem("*0505\r", "07", "05"), QString());
+    QVERIFY(!addressProblem("*0707\r", "07", "05").isEmpty());
+    QVERIFY(!addressProblem("ERR 0\r", "07", "05").isEmpty());
+    QCOMPARE(rateChangeProblem(from("*053\r", "05"), 3), QString());
+    QVERIFY(!rateChangeProblem(from("*052\r", "05"), 3).isEmpty());
 
     // A fuzzer may hand the planner keys that no command line could give.
     QVERIFY(std::holds_alternative<Refusal>(planSettings({{"span", "1"}}, 2)));

@@ -131,8 +131,8 @@ void TestTransmitterConnection::move_steps_follow_the_replies() {
     b.connection.moveModel(QStringLiteral("PT-A"));
     QCOMPARE(b.bus.commandsTo(addressAfter).last(), QStringLiteral("TYPT-A"));
     const bool accepted = addressAfter == "45" && rateAfter == 0;
-    QCOMPARE(TransmitterConnection::addressChangeProblem(address, "07", "45").isEmpty() &&
-                 TransmitterConnection::rateChangeProblem(rate, 0).isEmpty(),
+    QCOMPARE(TransmitterConnection::showsNewAddress(address, "07", "45") &&
+                 TransmitterConnection::echoesRate(rate, 0),
              accepted);
 }
 

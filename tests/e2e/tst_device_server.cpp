@@ -5,6 +5,7 @@
 // rate, so finding it proves the rate was set through the server; and the
 // server going away and coming back is an adapter pulled out and plugged in.
 
+#include "cli/port_messages.h"
 #include "link/bus_line.h"
 #include "link/clock.h"
 #include "link/device_port.h"
@@ -12,6 +13,7 @@
 #include "support/memory_settings_store.h"
 #include "support/ser2net_process.h"
 #include "support/simulator_process.h"
+#include "ui/port_error_text.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -101,7 +103,8 @@ void TestDeviceServer::finds_each_transmitter_at_its_own_rate() {
     DevicePort& port = served.port;
     SteadyClock clock;
     BusLine line(port, clock);
-    QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
+    QVERIFY2(openWithin(port, kPatienceMs),
+             qPrintable(portErrorMessage(port.lastError()) + server.output()));
     QVERIFY(port.isNetwork());
 
     for (const Transmitter& t : kDefaultBus) {
@@ -138,7 +141,8 @@ void TestDeviceServer::server_restart_is_a_lost_port_that_comes_back() {
     port.setDeviceLostHandler([&](const QString& device) { lost.append(device); });
     SteadyClock clock;
     BusLine line(port, clock);
-    QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
+    QVERIFY2(openWithin(port, kPatienceMs),
+             qPrintable(portErrorMessage(port.lastError()) + server.output()));
     QVERIFY(port.setSettings(lineSettings(4800)));
     QCOMPARE(line.exchange("07", "AD"), QStringLiteral("*0707\r"));
 
@@ -146,14 +150,15 @@ void TestDeviceServer::server_restart_is_a_lost_port_that_comes_back() {
     QCOMPARE(line.exchange("07", "AD"), QStringLiteral("ERR 0\r"));
     QVERIFY(!port.isOpen());
     QCOMPARE(lost, QStringList{server.address()});
-    QCOMPARE(port.networkPort().errorKind(), NetworkPort::ErrorKind::ConnectionLost);
+    QCOMPARE(port.networkPort().lastError().kind, PortError::Kind::ConnectionLost);
     // While it is away, opening says so and names it.
     QVERIFY(!port.open());
-    QVERIFY2(port.englishError().contains(QString::number(served.tcpPort)),
-             qPrintable(port.englishError()));
+    QVERIFY2(portErrorMessage(port.lastError()).contains(QString::number(served.tcpPort)),
+             qPrintable(portErrorMessage(port.lastError())));
 
     QVERIFY(server.start());
-    QVERIFY2(openWithin(port, kPatienceMs), qPrintable(port.englishError() + server.output()));
+    QVERIFY2(openWithin(port, kPatienceMs),
+             qPrintable(portErrorMessage(port.lastError()) + server.output()));
     // The port keeps its settings across the loss, and sets them again.
     QCOMPARE(port.settings(), QStringLiteral("4800,n,8,1"));
     QCOMPARE(line.exchange("07", "AD"), QStringLiteral("*0707\r"));

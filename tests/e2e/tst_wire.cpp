@@ -4,6 +4,7 @@
 #include "link/exchange.h"
 #include "link/frame.h"
 #include "support/real_line.h"
+#include "ui/port_error_text.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -40,7 +41,7 @@ private:
 void TestWire::initTestCase() {
     m_line = new RealLine(kBus);
     QVERIFY2(m_line->start(),
-             qPrintable(m_line->simulator.errorString() + m_line->port.errorString()));
+             qPrintable(m_line->simulator.errorString() + portErrorText(m_line->port.lastError())));
 }
 
 void TestWire::cleanupTestCase() {

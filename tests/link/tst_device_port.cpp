@@ -2,11 +2,13 @@
 // the computer's serial port or to a device server on the network, with the
 // network settings of that port number.
 
+#include "cli/port_messages.h"
 #include "link/device_port.h"
 #include "link/port_devices.h"
 #include "support/fake_device_server.h"
 #include "support/memory_settings_store.h"
 #include "support/pty_pair.h"
+#include "ui/port_error_text.h"
 
 #include <QTest>
 
@@ -60,7 +62,7 @@ void TestDevicePort::network_settings_of_the_port() {
     DevicePort port(devices);
     port.setPortNumber(2);
     QVERIFY(port.setSettings("4800,N,8,1"));
-    QVERIFY2(port.open(), qPrintable(port.englishError()));
+    QVERIFY2(port.open(), qPrintable(portErrorMessage(port.lastError())));
     QVERIFY(port.isNetwork());
     QCOMPARE(port.latencyMs(), latencyMs);
     QCOMPARE(port.networkPort().connectTimeoutMs(), connectTimeoutMs);
@@ -84,7 +86,7 @@ void TestDevicePort::raw_server_rate_from_the_settings() {
     // Known before opening, so a caller can refuse another rate first.
     QCOMPARE(port.fixedBaud(), 2400);
     QVERIFY(port.setSettings("9600,N,8,1"));
-    QVERIFY2(port.open(), qPrintable(port.englishError()));
+    QVERIFY2(port.open(), qPrintable(portErrorMessage(port.lastError())));
     QCOMPARE(port.settings(), QStringLiteral("2400,n,8,1"));
     QVERIFY(!port.setSettings("9600,N,8,1"));
     QCOMPARE(port.settings(), QStringLiteral("2400,n,8,1"));
@@ -104,7 +106,7 @@ void TestDevicePort::follows_the_mapping_at_each_open() {
     port.setDeviceLostHandler([&](const QString& device) { lost.append(device); });
 
     store.setValue("Ports", "com1", server.address());
-    QVERIFY2(port.open(), qPrintable(port.englishError()));
+    QVERIFY2(port.open(), qPrintable(portErrorMessage(port.lastError())));
     QVERIFY(port.isNetwork());
     QVERIFY(port.setSettings("1200,N,8,1"));
     QCOMPARE(server.rates().last(), 1200u);
@@ -112,7 +114,7 @@ void TestDevicePort::follows_the_mapping_at_each_open() {
     // Mapped to a serial device now: the network connection is let go, and
     // the settings in force go with the port.
     store.setValue("Ports", "com1", pty.slavePath());
-    QVERIFY2(port.open(), qPrintable(port.errorString()));
+    QVERIFY2(port.open(), qPrintable(portErrorText(port.lastError())));
     QVERIFY(!port.isNetwork());
     QVERIFY(server.waitUntil([&] { return server.disconnections() == 1; }));
     QCOMPARE(port.settings(), QStringLiteral("1200,n,8,1"));
@@ -126,7 +128,7 @@ void TestDevicePort::follows_the_mapping_at_each_open() {
     // starts at the settings set meanwhile.
     QVERIFY(port.setSettings("2400,N,8,1"));
     store.setValue("Ports", "com1", " " + server.address());
-    QVERIFY2(port.open(), qPrintable(port.englishError()));
+    QVERIFY2(port.open(), qPrintable(portErrorMessage(port.lastError())));
     QVERIFY(port.isNetwork());
     QCOMPARE(server.rates().last(), 2400u);
 
@@ -144,9 +146,11 @@ void TestDevicePort::device_that_is_missing() {
     DevicePort port(devices);
     QVERIFY(!port.open());
     QVERIFY(!port.isNetwork());
-    QVERIFY2(port.errorString().contains("/dev/no-such-adapter"), qPrintable(port.errorString()));
-    // A serial port's message exists only in Chinese.
-    QCOMPARE(port.englishError(), port.errorString());
+    QVERIFY2(portErrorText(port.lastError()).contains("/dev/no-such-adapter"),
+             qPrintable(portErrorText(port.lastError())));
+    // Each program words the same facts in its own language.
+    QCOMPARE(portErrorMessage(port.lastError()),
+             QStringLiteral("cannot open /dev/no-such-adapter: no such device"));
 }
 
 QTEST_GUILESS_MAIN(TestDevicePort)

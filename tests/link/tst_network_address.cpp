@@ -1,7 +1,9 @@
 // Network addresses written where a device name goes: what is read from them
 // and what is refused, with the reason the user is told.
 
+#include "cli/port_messages.h"
 #include "link/network_address.h"
+#include "ui/port_error_text.h"
 
 #include <QTest>
 
@@ -100,8 +102,8 @@ void TestNetworkAddress::refused() {
     QVERIFY(!NetworkAddress::parse(text, &got, &named));
     QCOMPARE(got, problem);
     QCOMPARE(named, parameter);
-    QVERIFY(!NetworkAddress::describe(got).isEmpty());
-    QVERIFY(!NetworkAddress::describeInEnglish(got).isEmpty());
+    QVERIFY(!networkAddressText(got).isEmpty());
+    QVERIFY(!networkAddressMessage(got).isEmpty());
 }
 
 void TestNetworkAddress::network_or_device_name_data() {

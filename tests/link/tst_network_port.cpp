@@ -2,10 +2,12 @@
 // opening and the option negotiation, the rate's acknowledgement, frames
 // with Telnet inside them, and a connection that breaks.
 
+#include "cli/port_messages.h"
 #include "link/exchange.h"
 #include "link/network_port.h"
 #include "support/fake_clock.h"
 #include "support/fake_device_server.h"
+#include "ui/port_error_text.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -17,7 +19,7 @@
 #include <unistd.h>
 
 using Behaviour = FakeDeviceServer::Behaviour;
-using Kind = NetworkPort::ErrorKind;
+using Kind = PortError::Kind;
 
 namespace {
 
@@ -141,13 +143,13 @@ void TestNetworkPort::opens_and_sets_the_line() {
     QFETCH(quint32, rate);
     Bench bench;
     QVERIFY(bench.port.setSettings(settings));
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     QVERIFY(bench.port.isOpen());
-    QCOMPARE(bench.port.errorKind(), Kind::None);
-    QVERIFY(bench.port.errorString().isEmpty());
+    QCOMPARE(bench.port.lastError().kind, Kind::None);
+    QVERIFY(portErrorText(bench.port.lastError()).isEmpty());
     QCOMPARE(bench.port.settings(), settings.toLower());
     QVERIFY(!bench.port.hasLineTiming());
-    QCOMPARE(bench.port.latencyMs(), NetworkPort::kDefaultLatencyMs);
+    QCOMPARE(bench.port.latencyMs(), kDefaultNetworkLatencyMs);
     QCOMPARE(bench.server.rates(), QList<quint32>{rate});
     const QList<telnet::Command> commands = bench.server.commands();
     QVERIFY(commands.contains(telnet::Command{telnet::kWill, telnet::kOptionComPort, {}}));
@@ -172,13 +174,13 @@ void TestNetworkPort::server_that_will_not_serve_the_line_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("english");
     QTest::newRow("refuses the option")
-        << Behaviour::RefusesOption << Kind::NotRfc2217 << "does not speak RFC 2217";
-    QTest::newRow("never agrees") << Behaviour::NeverAgrees << Kind::NotRfc2217
+        << Behaviour::RefusesOption << Kind::Rfc2217Refused << "does not speak RFC 2217";
+    QTest::newRow("never agrees") << Behaviour::NeverAgrees << Kind::Rfc2217NoAgreement
                                   << "does not speak RFC 2217";
     QTest::newRow("never acknowledges the rate")
-        << Behaviour::NeverAcknowledgesRate << Kind::RateNotAcknowledged << "did not acknowledge";
-    QTest::newRow("sets another rate")
-        << Behaviour::FixedAt9600 << Kind::RateRefused << "refused the line settings 4800,n,8,1";
+        << Behaviour::NeverAcknowledgesRate << Kind::OpenRateNotConfirmed << "did not acknowledge";
+    QTest::newRow("sets another rate") << Behaviour::FixedAt9600 << Kind::OpenRateRefused
+                                       << "refused the line settings 4800,n,8,1";
 }
 
 void TestNetworkPort::server_that_will_not_serve_the_line() {
@@ -192,11 +194,14 @@ void TestNetworkPort::server_that_will_not_serve_the_line() {
     QVERIFY(!bench.port.open());
     QVERIFY2(elapsed.elapsed() < kPatienceMs, "the wait for the server was not bounded");
     QVERIFY(!bench.port.isOpen());
-    QCOMPARE(bench.port.errorKind(), kind);
+    QCOMPARE(bench.port.lastError().kind, kind);
     const QString address = bench.server.address();
-    QVERIFY2(bench.port.englishError().contains(english), qPrintable(bench.port.englishError()));
-    QVERIFY2(bench.port.englishError().contains(address), qPrintable(bench.port.englishError()));
-    QVERIFY2(bench.port.errorString().contains(address), qPrintable(bench.port.errorString()));
+    QVERIFY2(portErrorMessage(bench.port.lastError()).contains(english),
+             qPrintable(portErrorMessage(bench.port.lastError())));
+    QVERIFY2(portErrorMessage(bench.port.lastError()).contains(address),
+             qPrintable(portErrorMessage(bench.port.lastError())));
+    QVERIFY2(portErrorText(bench.port.lastError()).contains(address),
+             qPrintable(portErrorText(bench.port.lastError())));
     // No quiet fallback: nothing was sent as data, and the server was let go.
     QCOMPARE(bench.server.data(), QByteArray());
     QVERIFY(bench.server.waitUntil([&] { return bench.server.disconnections() == 1; }));
@@ -211,14 +216,14 @@ void TestNetworkPort::unreachable_server_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QList<Kind>>("kinds");
     QTest::newRow("nothing listens") << QStringLiteral("rfc2217://127.0.0.1:%1").arg(closedPort())
-                                     << QList<Kind>{Kind::ConnectFailed};
+                                     << QList<Kind>{Kind::ConnectRefused};
     // Where the resolver cannot be reached, the lookup runs into the bound.
     QTest::newRow("no such host") << "rfc2217://no-such-host.invalid:4001"
-                                  << QList<Kind>{Kind::HostNotFound, Kind::ConnectTimedOut};
+                                  << QList<Kind>{Kind::HostNotFound, Kind::LookupTimedOut};
     QTest::newRow("not an address") << "rfc2217://server" << QList<Kind>{Kind::BadAddress};
     QTest::newRow("raw server, nothing listens")
         << QStringLiteral("tcp://127.0.0.1:%1?baud=4800").arg(closedPort())
-        << QList<Kind>{Kind::ConnectFailed};
+        << QList<Kind>{Kind::ConnectRefused};
 }
 
 void TestNetworkPort::unreachable_server() {
@@ -231,9 +236,11 @@ void TestNetworkPort::unreachable_server() {
     elapsed.start();
     QVERIFY(!port.open());
     QVERIFY2(elapsed.elapsed() < kPatienceMs, "opening was not bounded by the connect time-out");
-    QVERIFY2(kinds.contains(port.errorKind()), qPrintable(port.englishError()));
-    QVERIFY2(port.englishError().contains(address), qPrintable(port.englishError()));
-    QVERIFY2(port.errorString().contains(address), qPrintable(port.errorString()));
+    QVERIFY2(kinds.contains(port.lastError().kind), qPrintable(portErrorMessage(port.lastError())));
+    QVERIFY2(portErrorMessage(port.lastError()).contains(address),
+             qPrintable(portErrorMessage(port.lastError())));
+    QVERIFY2(portErrorText(port.lastError()).contains(address),
+             qPrintable(portErrorText(port.lastError())));
     QVERIFY(!port.isOpen());
 }
 
@@ -247,20 +254,22 @@ void TestNetworkPort::silent_host_is_given_up_at_the_connect_time_out() {
     elapsed.start();
     QVERIFY(!port.open());
     QVERIFY2(elapsed.elapsed() < kPatienceMs, "opening was not bounded by the connect time-out");
-    QCOMPARE(port.errorKind(), Kind::ConnectTimedOut);
-    QVERIFY2(port.englishError().contains(address), qPrintable(port.englishError()));
-    QVERIFY2(port.errorString().contains(address), qPrintable(port.errorString()));
+    QCOMPARE(port.lastError().kind, Kind::ConnectTimedOut);
+    QVERIFY2(portErrorMessage(port.lastError()).contains(address),
+             qPrintable(portErrorMessage(port.lastError())));
+    QVERIFY2(portErrorText(port.lastError()).contains(address),
+             qPrintable(portErrorText(port.lastError())));
 }
 
 void TestNetworkPort::silent_rate_change_closes_the_port() {
     Bench bench;
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     bench.server.setBehaviour(Behaviour::NeverAcknowledgesRate);
     QVERIFY(!bench.port.setSettings("4800,N,8,1"));
     QVERIFY(!bench.port.isOpen());
-    QCOMPARE(bench.port.errorKind(), Kind::RateNotAcknowledged);
-    QVERIFY2(bench.port.errorString().contains(bench.server.address()),
-             qPrintable(bench.port.errorString()));
+    QCOMPARE(bench.port.lastError().kind, Kind::RateNotConfirmed);
+    QVERIFY2(portErrorText(bench.port.lastError()).contains(bench.server.address()),
+             qPrintable(portErrorText(bench.port.lastError())));
     QCOMPARE(bench.lost, QStringList{bench.server.address()});
     QVERIFY(bench.server.waitUntil([&] { return bench.server.disconnections() == 1; }));
     // The settings asked for never came into force.
@@ -269,11 +278,11 @@ void TestNetworkPort::silent_rate_change_closes_the_port() {
 
 void TestNetworkPort::another_rate_keeps_the_settings_in_force() {
     Bench bench(Behaviour::FixedAt9600);
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     QVERIFY(!bench.port.setSettings("2400,N,8,1"));
-    QCOMPARE(bench.port.errorKind(), Kind::RateRefused);
-    QVERIFY2(bench.port.englishError().contains("2400,n,8,1"),
-             qPrintable(bench.port.englishError()));
+    QCOMPARE(bench.port.lastError().kind, Kind::RateRefused);
+    QVERIFY2(portErrorMessage(bench.port.lastError()).contains("2400,n,8,1"),
+             qPrintable(portErrorMessage(bench.port.lastError())));
     // Set back at the server, so the line and the port agree again.
     QCOMPARE(bench.server.rates(), (QList<quint32>{9600, 2400, 9600}));
     QCOMPARE(bench.port.settings(), QStringLiteral("9600,n,8,1"));
@@ -282,7 +291,7 @@ void TestNetworkPort::another_rate_keeps_the_settings_in_force() {
 
     // A server that will not even go back leaves the line at no known rate.
     Bench halving;
-    QVERIFY2(halving.port.open(), qPrintable(halving.port.englishError()));
+    QVERIFY2(halving.port.open(), qPrintable(portErrorMessage(halving.port.lastError())));
     halving.server.setBehaviour(Behaviour::HalvesRate);
     QVERIFY(!halving.port.setSettings("4800,N,8,1"));
     QCOMPARE(halving.server.rates(), (QList<quint32>{9600, 4800, 9600}));
@@ -313,7 +322,7 @@ void TestNetworkPort::frames_with_telnet_inside() {
     QFETCH(QByteArray, frame);
     QFETCH(bool, echoRefused);
     Bench bench;
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     bench.server.answer(kRequest, raw);
     bench.port.write(kRequest);
     QCOMPARE(bench.receiveFrame(), frame);
@@ -327,7 +336,7 @@ void TestNetworkPort::frames_with_telnet_inside() {
 
 void TestNetworkPort::data_with_0xff_reaches_the_server_whole() {
     Bench bench;
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     QByteArray all;
     for (int i = 0; i < 256; ++i)
         all += char(i);
@@ -339,7 +348,7 @@ void TestNetworkPort::data_with_0xff_reaches_the_server_whole() {
 
 void TestNetworkPort::discarding_input_drops_it_here_and_at_the_server() {
     Bench bench;
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     bench.server.sendRaw("*07+0.85\r");
     QVERIFY(bench.port.waitForInput(kPatienceMs));
     bench.port.discardInput();
@@ -355,15 +364,15 @@ void TestNetworkPort::raw_server_keeps_its_rate_and_the_bytes_as_they_are() {
     Bench bench(Behaviour::Raw);
     bench.port.setAddress(QStringLiteral("tcp://127.0.0.1:%1?baud=4800").arg(bench.server.port()));
     bench.port.setSettings(QStringLiteral("9600,N,8,1"));
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     QCOMPARE(bench.port.fixedBaud(), 4800);
     QCOMPARE(bench.port.settings(), QStringLiteral("4800,n,8,1"));
 
     // Another rate is refused and changes nothing; the line's own is taken.
     QVERIFY(!bench.port.setSettings(QStringLiteral("9600,N,8,1")));
-    QCOMPARE(bench.port.errorKind(), Kind::RateFixed);
-    QVERIFY2(bench.port.englishError().contains(QLatin1String("fixed at 4800")),
-             qPrintable(bench.port.englishError()));
+    QCOMPARE(bench.port.lastError().kind, Kind::RateFixed);
+    QVERIFY2(portErrorMessage(bench.port.lastError()).contains(QLatin1String("fixed at 4800")),
+             qPrintable(portErrorMessage(bench.port.lastError())));
     QVERIFY(bench.port.isOpen());
     QCOMPARE(bench.port.settings(), QStringLiteral("4800,n,8,1"));
     QVERIFY(bench.port.setSettings(QStringLiteral("4800,N,8,1")));
@@ -414,9 +423,10 @@ void TestNetworkPort::raw_server_rate_declared() {
         return;
     }
     // Refused before any connection, naming the setting to correct.
-    QCOMPARE(bench.port.errorKind(), Kind::BadRateSetting);
-    QVERIFY2(bench.port.englishError().contains(QLatin1String("com3.baud=")),
-             qPrintable(bench.port.englishError()));
+    QCOMPARE(bench.port.lastError().kind,
+             query.isEmpty() ? Kind::BadRateSetting : Kind::RateConflict);
+    QVERIFY2(portErrorMessage(bench.port.lastError()).contains(QLatin1String("com3.baud=")),
+             qPrintable(portErrorMessage(bench.port.lastError())));
     QCOMPARE(bench.server.connections(), 0);
 }
 
@@ -430,7 +440,7 @@ void TestNetworkPort::lost_connection_data() {
 void TestNetworkPort::lost_connection() {
     QFETCH(QString, when);
     Bench bench;
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     FakeClock clock;
 
     if (when == "reply") {
@@ -446,11 +456,11 @@ void TestNetworkPort::lost_connection() {
     }
 
     QVERIFY(!bench.port.isOpen());
-    QCOMPARE(bench.port.errorKind(), Kind::ConnectionLost);
-    QVERIFY2(bench.port.errorString().contains(bench.server.address()),
-             qPrintable(bench.port.errorString()));
-    QVERIFY2(bench.port.englishError().contains(bench.server.address()),
-             qPrintable(bench.port.englishError()));
+    QCOMPARE(bench.port.lastError().kind, Kind::ConnectionLost);
+    QVERIFY2(portErrorText(bench.port.lastError()).contains(bench.server.address()),
+             qPrintable(portErrorText(bench.port.lastError())));
+    QVERIFY2(portErrorMessage(bench.port.lastError()).contains(bench.server.address()),
+             qPrintable(portErrorMessage(bench.port.lastError())));
     // Told once, whatever is tried on the closed port afterwards.
     QCOMPARE(bench.lost, QStringList{bench.server.address()});
     bench.port.write(kRequest);
@@ -461,7 +471,7 @@ void TestNetworkPort::lost_connection() {
     QCOMPARE(bench.lost.size(), 1);
 
     // The server is still there: opening again works.
-    QVERIFY2(bench.port.open(), qPrintable(bench.port.englishError()));
+    QVERIFY2(bench.port.open(), qPrintable(portErrorMessage(bench.port.lastError())));
     QVERIFY(bench.port.isOpen());
     QCOMPARE(bench.server.connections(), 2);
 }

@@ -5,6 +5,7 @@
 #include "link/qt_serial_port.h"
 #include "support/memory_settings_store.h"
 #include "support/pty_pair.h"
+#include "ui/port_error_text.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -123,9 +124,9 @@ void TestQtSerialPort::open_sets_9600_8n1_over_what_the_device_had() {
     // Otherwise the test could pass with a port that never sets anything.
     QCOMPARE(b.lineSpeed(), speed_t(B38400));
 
-    QVERIFY2(b.port.open(), qPrintable(b.port.errorString()));
+    QVERIFY2(b.port.open(), qPrintable(portErrorText(b.port.lastError())));
     QVERIFY(b.port.isOpen());
-    QCOMPARE(b.port.errorString(), QString());
+    QCOMPARE(portErrorText(b.port.lastError()), QString());
     QCOMPARE(b.lineSpeed(), speed_t(B9600));
     const termios line = *b.pty.lineSettings();
     QCOMPARE(cfgetispeed(&line), speed_t(B9600));
@@ -160,7 +161,7 @@ void TestQtSerialPort::settings_apply_whether_set_before_or_after_open() {
     Bench b;
     if (beforeOpen)
         QVERIFY(b.port.setSettings(text));
-    QVERIFY2(b.port.open(), qPrintable(b.port.errorString()));
+    QVERIFY2(b.port.open(), qPrintable(portErrorText(b.port.lastError())));
     if (!beforeOpen)
         QVERIFY(b.port.setSettings(text));
 
@@ -208,7 +209,7 @@ void TestQtSerialPort::settings_the_device_refuses_are_not_taken() {
 
     QVERIFY(!b.port.setSettings(QStringLiteral("2400,E,8,1")));
     QCOMPARE(b.port.settings(), QStringLiteral("4800,n,8,1"));
-    QVERIFY(b.port.errorString().contains(b.pty.slavePath()));
+    QVERIFY(portErrorText(b.port.lastError()).contains(b.pty.slavePath()));
     QVERIFY(b.port.isOpen());
     // Nothing of the refused settings is left on the line, not even the part
     // the device would have taken.
@@ -222,11 +223,11 @@ void TestQtSerialPort::open_fails_when_the_device_refuses_the_settings() {
 
     QVERIFY(!b.port.open());
     QVERIFY(!b.port.isOpen());
-    QVERIFY(b.port.errorString().contains(b.pty.slavePath()));
-    QVERIFY(b.port.errorString().contains(QStringLiteral("9600,e,8,1")));
+    QVERIFY(portErrorText(b.port.lastError()).contains(b.pty.slavePath()));
+    QVERIFY(portErrorText(b.port.lastError()).contains(QStringLiteral("9600,e,8,1")));
     // Closed for real: a second port may have the device now.
     QtSerialPort other(b.devices);
-    QVERIFY2(other.open(), qPrintable(other.errorString()));
+    QVERIFY2(other.open(), qPrintable(portErrorText(other.lastError())));
 }
 
 void TestQtSerialPort::bytes_sent_before_open_are_discarded() {
@@ -361,7 +362,7 @@ void TestQtSerialPort::open_again_switches_to_the_current_port_number() {
 
     b.port.setPortNumber(2);
     QVERIFY(b.port.isOpen());
-    QVERIFY2(b.port.open(), qPrintable(b.port.errorString()));
+    QVERIFY2(b.port.open(), qPrintable(portErrorText(b.port.lastError())));
 
     QCOMPARE(b.port.portNumber(), 2);
     QCOMPARE(second.lineSpeed(), speed_t(B4800));
@@ -370,7 +371,7 @@ void TestQtSerialPort::open_again_switches_to_the_current_port_number() {
     QCOMPARE(b.pty.readAvailable(), QByteArray());
     // The first device was let go.
     QtSerialPort other(b.devices);
-    QVERIFY2(other.open(), qPrintable(other.errorString()));
+    QVERIFY2(other.open(), qPrintable(portErrorText(other.lastError())));
 }
 
 void TestQtSerialPort::missing_device_names_the_device_and_stays_closed() {
@@ -385,7 +386,8 @@ void TestQtSerialPort::missing_device_names_the_device_and_stays_closed() {
     QVERIFY(!port.open());
 
     QVERIFY(!port.isOpen());
-    QCOMPARE(port.errorString(), QStringLiteral("无法打开串口 %1：设备不存在。").arg(device));
+    QCOMPARE(portErrorText(port.lastError()),
+             QStringLiteral("无法打开串口 %1：设备不存在。").arg(device));
     // A closed port does nothing and reports nothing.
     port.write("x");
     QCOMPARE(port.readAll(), QByteArray());
@@ -400,7 +402,7 @@ void TestQtSerialPort::device_in_use_is_told_apart_from_a_missing_one() {
     QVERIFY(!second.open());
 
     QVERIFY(!second.isOpen());
-    QCOMPARE(second.errorString(),
+    QCOMPARE(portErrorText(second.lastError()),
              QStringLiteral("无法打开串口 %1：串口正被其他程序使用。").arg(b.pty.slavePath()));
     // The failed attempt did not disturb the port that has the device.
     b.port.write("still mine");
@@ -423,7 +425,7 @@ void TestQtSerialPort::device_without_access_rights_is_told_apart() {
 
     QVERIFY(!port.open());
 
-    QCOMPARE(port.errorString(),
+    QCOMPARE(portErrorText(port.lastError()),
              QStringLiteral("无法打开串口 %1：没有访问该设备的权限。").arg(device));
 }
 
@@ -442,11 +444,12 @@ void TestQtSerialPort::something_that_is_no_serial_port_gets_the_general_message
 
     QVERIFY(!port.isOpen());
     const QString prefix = QStringLiteral("无法打开串口 %1：").arg(device);
-    QVERIFY2(port.errorString().startsWith(prefix), qPrintable(port.errorString()));
+    QVERIFY2(portErrorText(port.lastError()).startsWith(prefix),
+             qPrintable(portErrorText(port.lastError())));
     // Qt's own words follow, as the only clue to an unusual failure.
-    QVERIFY(port.errorString().size() > prefix.size());
-    QVERIFY(!port.errorString().contains(QStringLiteral("设备不存在")));
-    QVERIFY(!port.errorString().contains(QStringLiteral("其他程序")));
+    QVERIFY(portErrorText(port.lastError()).size() > prefix.size());
+    QVERIFY(!portErrorText(port.lastError()).contains(QStringLiteral("设备不存在")));
+    QVERIFY(!portErrorText(port.lastError()).contains(QStringLiteral("其他程序")));
 }
 
 void TestQtSerialPort::line_timing_follows_the_mapping_unless_forced_data() {
@@ -506,7 +509,8 @@ void TestQtSerialPort::vanished_device_closes_the_port() {
     }
 
     QVERIFY(!b.port.isOpen());
-    QVERIFY2(b.port.errorString().contains(b.pty.slavePath()), qPrintable(b.port.errorString()));
+    QVERIFY2(portErrorText(b.port.lastError()).contains(b.pty.slavePath()),
+             qPrintable(portErrorText(b.port.lastError())));
     QCOMPARE(b.port.readAll(), QByteArray());
     QVERIFY(!b.port.waitForInput(0));
     b.port.close();
@@ -516,7 +520,7 @@ void TestQtSerialPort::vanished_device_closes_the_port() {
     // The user picks a port again and carries on.
     PtyPair replacement;
     b.store.setValue(QStringLiteral("Ports"), QStringLiteral("com1"), replacement.slavePath());
-    QVERIFY2(b.port.open(), qPrintable(b.port.errorString()));
+    QVERIFY2(b.port.open(), qPrintable(portErrorText(b.port.lastError())));
     QCOMPARE(replacement.lineSpeed(), speed_t(B9600));
 }
 
@@ -532,7 +536,7 @@ void TestQtSerialPort::vanished_device_is_noticed_while_idle() {
 
     QTRY_VERIFY_WITH_TIMEOUT(!b.port.isOpen(), kPatienceMs);
     QTRY_COMPARE_WITH_TIMEOUT(lost, 1, kPatienceMs);
-    QVERIFY(!b.port.errorString().isEmpty());
+    QVERIFY(!portErrorText(b.port.lastError()).isEmpty());
     // Let go for real, not just reported closed: only the pair's own slave
     // descriptor is left on the line.
     QTRY_COMPARE_WITH_TIMEOUT(descriptorsOpenOn(b.pty.slavePath()), 1, kPatienceMs);

@@ -10,11 +10,12 @@ FakeSerialPort::FakeSerialPort(FakeClock& clock)
 
 bool FakeSerialPort::open() {
     if (missingPorts.contains(m_portNumber)) {
-        m_error = QStringLiteral("无法打开串口 COM%1：设备不存在。").arg(m_portNumber);
+        m_error = {PortError::Kind::NotFound, m_portNumber,
+                   QStringLiteral("COM%1").arg(m_portNumber)};
         return false;
     }
     m_open = true;
-    m_error.clear();
+    m_error = {};
     if (fixedRate != 0)
         m_settings = QStringLiteral("%1,n,8,1").arg(fixedRate);
     openedPorts.append(m_portNumber);
@@ -39,7 +40,7 @@ bool FakeSerialPort::setSettings(const QString& settings) {
     if (!parsed || (fixedRate != 0 && parsed->baud != fixedRate))
         return false;
     if (refusedRates.contains(parsed->baud)) {
-        m_error = QStringLiteral("线路设置 %1 被拒绝").arg(parsed->text());
+        m_error = {PortError::Kind::SettingsRefused, m_portNumber, deviceName, parsed->text()};
         return false;
     }
     m_settings = parsed->text();

@@ -28,7 +28,7 @@ public:
     bool isOpen() const override { return m_open; }
     bool open() override;
     void close() override;
-    QString errorString() const override { return m_error; }
+    PortError lastError() const override { return m_error; }
 
     void setPortNumber(int number) override { m_portNumber = number; }
     int portNumber() const override { return m_portNumber; }
@@ -88,7 +88,7 @@ private:
     bool m_open = false;
     int m_portNumber = 1;
     QString m_settings = QStringLiteral("9600,n,8,1");
-    QString m_error;
+    PortError m_error;
     QByteArray m_received;
     QList<Pending> m_pending;
     DeviceLostHandler m_deviceLost;

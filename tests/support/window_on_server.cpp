@@ -1,5 +1,7 @@
 #include "support/window_on_server.h"
 
+#include "ui/port_error_text.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -19,10 +21,10 @@ QString WindowOnServer::start(const QString& ser2net, const QByteArray& busJson,
     const QDeadlineTimer deadline(Ser2net::kPatienceMs);
     while (!port.open()) {
         if (deadline.hasExpired())
-            return port.errorString() + server->output();
+            return portErrorText(port.lastError()) + server->output();
         QThread::msleep(100);
     }
     port.close();
     window = std::make_unique<MainWindow>(WindowServices{port, settings, messages, clock});
-    return port.isOpen() ? QString() : port.errorString();
+    return port.isOpen() ? QString() : portErrorText(port.lastError());
 }

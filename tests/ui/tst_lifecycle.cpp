@@ -3,6 +3,7 @@
 
 #include "support/test_window.h"
 #include "ui/list_selection.h"
+#include "ui/port_error_text.h"
 #include "ui/status_panels.h"
 
 #include <QComboBox>
@@ -95,7 +96,7 @@ void TestLifecycle::failing_port_choice_shows_the_reason_and_keeps_the_setting()
 
     QVERIFY(!t.port.isOpen());
     QCOMPARE(t.messages.shown.size(), 1);
-    QCOMPARE(t.messages.shown[0].text, t.port.errorString());
+    QCOMPARE(t.messages.shown[0].text, portErrorText(t.port.lastError()));
     QVERIFY(t.messages.shown[0].text.contains(QLatin1String("COM4")));
     // An untitled box is titled with the application name by the box itself.
     QCOMPARE(t.messages.shown[0].title, QString());
