@@ -115,7 +115,9 @@ public:
 
     // Whether every row had both its readings and its unit, and every
     // transmitter answered from the start.
-    bool allRead() const { return m_allRead && m_notReached.isEmpty(); }
+    bool allRead() const {
+        return m_failedReads == 0 && m_rowsWithoutUnit == 0 && m_notReached.isEmpty();
+    }
     // What kept the run from being whole, in one line.
     QString failure() const {
         QStringList parts;
@@ -164,8 +166,6 @@ public:
                 "time,address,unit,pressure,temperature,pressureState,temperatureState"));
     }
     void polled(const PollResult& r) override {
-        m_allRead = m_allRead && r.pressure.ok() && r.temperature.ok() &&
-                    r.transmitter.unitCode.has_value();
         m_failedReads += int(!r.pressure.ok()) + int(!r.temperature.ok());
         m_rowsWithoutUnit += int(!r.transmitter.unitCode.has_value());
         printRow(r);
@@ -230,7 +230,6 @@ private:
     const PollOptions& m_options;
     QString m_device;
     int m_fixedBaud;
-    bool m_allRead = true;
     QStringList m_notReached;
     QStringList m_missing;
     long long m_failedReads = 0;

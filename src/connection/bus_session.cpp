@@ -105,9 +105,9 @@ BusSession::BusSession(std::unique_ptr<Owned> owned, SerialPort& port, Clock& cl
     , m_device(std::move(device))
     , m_line(std::make_unique<BusLine>(port, clock)) {}
 
-BusSession::~BusSession() {
-    m_line.reset();
-}
+// Here, where Owned is complete; the members go in reverse order, the line
+// before the port it uses.
+BusSession::~BusSession() = default;
 
 BusSession::Opened BusSession::open(const BusSessionOptions& options,
                                     const RateCheck& beforeOpening) {
