@@ -56,31 +56,11 @@ QJsonValue statisticsJson(const ValueStatistics& s) {
                        {QStringLiteral("max"), s.high}};
 }
 
-QString failureText(PolledValue::Outcome outcome) {
-    switch (outcome) {
-    case PolledValue::Outcome::Value:
-        break;
-    case PolledValue::Outcome::NoReply:
-        return replyProblem(ReplyKind::NoReply);
-    case PolledValue::Outcome::NoData:
-        return replyProblem(ReplyKind::NoData);
-    case PolledValue::Outcome::InvalidReply:
-        return replyProblem(ReplyKind::InvalidFrame);
-    case PolledValue::Outcome::OtherAddress:
-        return replyProblem(ReplyKind::OtherAddress);
-    case PolledValue::Outcome::NotAReading:
-        return QStringLiteral("not a reading");
-    case PolledValue::Outcome::PortLost:
-        return replyProblem(ReplyKind::PortLost);
-    }
-    return QString();
-}
-
 // The failures by kind, in the order of their names.
 std::map<QString, int> failuresByName(const PolledTransmitter& p) {
     std::map<QString, int> named;
     for (const auto& [outcome, n] : p.failures)
-        named[failureText(outcome)] += n;
+        named[polledProblem(outcome)] += n;
     return named;
 }
 
@@ -98,7 +78,7 @@ QString stateName(const PolledValue& v) {
     if (v.ok())
         return QStringLiteral("ok");
     return v.outcome == PolledValue::Outcome::OtherAddress ? QStringLiteral("other address")
-                                                           : failureText(v.outcome);
+                                                           : polledProblem(v.outcome);
 }
 
 // The widest pressure a text row lines up for: a value with its unit, or the
@@ -214,7 +194,7 @@ private:
             break;
         case Format::Text: {
             const auto failed = [](const PolledValue& v) {
-                return QStringLiteral("(failed: %1)").arg(failureText(v.outcome));
+                return QStringLiteral("(failed: %1)").arg(polledProblem(v.outcome));
             };
             const QString shownPressure =
                 r.pressure.ok() ? r.pressure.text + (unit.isEmpty() ? QString() : ' ' + unit)

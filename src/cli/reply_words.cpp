@@ -39,3 +39,23 @@ QString rateChangeProblem(const Exchanged& reply, int baudIndex) {
     return QStringLiteral("answered \"%1\", not \"%2\"")
         .arg(reply.value(), QString::number(baudIndex));
 }
+
+QString polledProblem(PolledValue::Outcome outcome) {
+    switch (outcome) {
+    case PolledValue::Outcome::Value:
+        break;
+    case PolledValue::Outcome::NoReply:
+        return replyProblem(ReplyKind::NoReply);
+    case PolledValue::Outcome::NoData:
+        return replyProblem(ReplyKind::NoData);
+    case PolledValue::Outcome::InvalidReply:
+        return replyProblem(ReplyKind::InvalidFrame);
+    case PolledValue::Outcome::OtherAddress:
+        return replyProblem(ReplyKind::OtherAddress);
+    case PolledValue::Outcome::NotAReading:
+        return QStringLiteral("not a reading");
+    case PolledValue::Outcome::PortLost:
+        return replyProblem(ReplyKind::PortLost);
+    }
+    return QString();
+}

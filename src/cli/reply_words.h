@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connection/bus_poller.h"
 #include "connection/transmitter_connection.h"
 
 #include <QString>
@@ -17,3 +18,7 @@ QString addressChangeProblem(const Exchanged& reply, const QString& oldAddress,
 
 // Why a reply to "BD" + digit is not the echo of the digit; empty when it is.
 QString rateChangeProblem(const Exchanged& reply, int baudIndex);
+
+// What went wrong with a polled read: replyProblem's words, or "not a
+// reading"; empty for a value.
+QString polledProblem(PolledValue::Outcome outcome);

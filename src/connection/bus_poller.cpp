@@ -60,11 +60,23 @@ bool BusPoller::stopped() const {
 }
 
 BusPoller::End BusPoller::run(Observer& observer) {
-    if (!findTransmitters(observer))
-        return stopped() ? End::StoppedWhileFinding : End::NoneReached;
+    if (!findTransmitters(observer)) {
+        if (stopped())
+            return End::StoppedWhileFinding;
+        if (!m_options.pollWhenNoneAnswers)
+            return End::NoneReached;
+    }
     observer.pollingStarts();
     pollCycles(observer);
     return End::Polled;
+}
+
+void BusPoller::setUnit(const QString& address, int unitCode) {
+    for (PolledTransmitter& polled : m_transmitters)
+        if (polled.place.address == address) {
+            polled.unitCode = unitCode;
+            polled.unitAnswered = true;
+        }
 }
 
 bool BusPoller::findTransmitters(Observer& observer) {
@@ -123,6 +135,8 @@ void BusPoller::pollCycles(Observer& observer) {
         }
         if (!stopped())
             probeMissing(observer);
+        if (!stopped())
+            observer.cycleDone();
         ++cycles;
         const NextSlot next = nextSlot(slot, clock.msecs() - startMs, m_options.intervalMs);
         // The last cycle has no next slot to miss.

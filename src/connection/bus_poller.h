@@ -93,6 +93,9 @@ public:
         int retries = 0;
         // Consulted with stop() at the same points: a signal handler's flag.
         std::function<bool()> stopRequested;
+        // Polls even when none answers at the start, every one of them
+        // probed until it does: a service started before its bus.
+        bool pollWhenNoneAnswers = false;
     };
 
     class Observer {
@@ -116,6 +119,9 @@ public:
         virtual void polled(const PollResult& result) = 0;
         virtual void portLost() {}
         virtual void portReopened() {}
+        // A cycle's reads and probe are done: the line is the observer's,
+        // for reads of its own, until it returns.
+        virtual void cycleDone() {}
     };
 
     enum class End {
@@ -132,6 +138,9 @@ public:
 
     // Every transmitter asked for, in the order given, missing ones too.
     const QList<PolledTransmitter>& transmitters() const { return m_transmitters; }
+    // A unit the observer read itself (someone changed it), for the rows
+    // from now on.
+    void setUnit(const QString& address, int unitCode);
     // Slots passed over by cycles that overran, the last cycle's aside.
     long long missedSlots() const { return m_missed; }
 

@@ -22,6 +22,7 @@ struct Bench final : BusPoller::Observer {
     QString firstPolled;       // the address of the first row
     QList<qint64> cycleStarts; // of the first one's results, from the first cycle's start
     qint64 startMs = -1;
+    int cyclesDone = 0;
     std::function<void(const PollResult&)> afterResult;
 
     Bench() { port.open(); }
@@ -55,6 +56,7 @@ struct Bench final : BusPoller::Observer {
     }
     void portLost() override { log.append("lost"); }
     void portReopened() override { log.append("reopened"); }
+    void cycleDone() override { ++cyclesDone; }
 };
 
 const int kBauds[] = {1200, 2400, 4800, 9600};
@@ -152,6 +154,12 @@ void TestBusPoller::polls_data() {
         << QStringList{"01@9600"} << QStringList{"55"} << -1 << 100 << 3 << 0 << ""
         << QStringList{"not reached 55", "= 55 0/0/0"} << QList<qint64>{} << 0LL
         << QStringList{"55AD", "55AD", "55AD", "55AD"};
+    // A service started before its bus: every cycle probes the missing.
+    QTest::newRow("none answers, polled anyway")
+        << QStringList{"01@9600"} << QStringList{"55"} << -1 << 100 << 3 << 0
+        << "poll when none answers" << QStringList{"not reached 55", "= 55 0/0/3"}
+        << QList<qint64>{} << 0LL
+        << QStringList{"55AD", "55AD", "55AD", "55AD", "55AD", "55AD", "55AD"};
 }
 
 void TestBusPoller::polls() {
@@ -212,6 +220,7 @@ void TestBusPoller::polls() {
     options.intervalMs = interval;
     options.count = count;
     options.retries = retries;
+    options.pollWhenNoneAnswers = fault == "poll when none answers";
     BusPoller poller(b.session, options);
     const BusPoller::End end = poller.run(b);
 
@@ -222,8 +231,10 @@ void TestBusPoller::polls() {
                          .arg(p.retries)
                          .arg(p.missingCycles));
     QCOMPARE(b.log, log);
-    const bool anyThere = !b.firstPolled.isEmpty();
+    const bool anyThere = !b.firstPolled.isEmpty() || options.pollWhenNoneAnswers;
     QCOMPARE(int(end), int(anyThere ? BusPoller::End::Polled : BusPoller::End::NoneReached));
+    // Each cycle ends by handing the line to the observer.
+    QCOMPARE(b.cyclesDone, anyThere ? count : 0);
     if (interval > 0 && anyThere)
         QCOMPARE(b.cycleStarts, cycleStarts);
     QCOMPARE(poller.missedSlots(), missed);
