@@ -9,7 +9,8 @@ set -euo pipefail
 # ser2net: the end-to-end tests put it, as a device server on loopback, in
 # front of the simulated bus. ninja-build: the build's generator.
 # dpkg-dev: dpkg-buildflags, the hardening flags of every normal build.
-packages=(cmake make ninja-build g++ dpkg-dev qt6-base-dev qt6-serialport-dev ser2net)
+packages=(cmake make ninja-build g++ dpkg-dev qt6-base-dev qt6-serialport-dev ser2net
+    libpaho-mqtt-dev libssl-dev mosquitto mosquitto-clients openssl)
 for option in "$@"; do
     case "$option" in
     --desktop) packages+=(fonts-wqy-zenhei) ;;

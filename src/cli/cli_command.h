@@ -37,6 +37,7 @@ CliCommand searchCommand();
 CliCommand readCommand();
 CliCommand inventoryCommand();
 CliCommand pollCommand();
+CliCommand monitorCommand();
 CliCommand sendCommand();
 // The commands that write; each defined in its own file.
 CliCommand setCommand();

@@ -181,9 +181,8 @@ int runCommandLine(const QStringList& arguments);
 
 const QList<CliCommand>& cliCommands() {
     static const QList<CliCommand> commands{
-        searchCommand(),         readCommand(), inventoryCommand(),
-        pollCommand(),           sendCommand(), setCommand(),
-        applyCommand(),          moveCommand(), storeCommand(),
+        searchCommand(),         readCommand(), inventoryCommand(), pollCommand(), monitorCommand(),
+        sendCommand(),           setCommand(),  applyCommand(),     moveCommand(), storeCommand(),
         restoreFactoryCommand(), zeroCommand(), completionCommand()};
     return commands;
 }

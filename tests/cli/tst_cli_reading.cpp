@@ -57,6 +57,8 @@ private slots:
 
 private:
     SimulatorProcess m_sim{{}, kBus};
+    QTemporaryDir m_files; // configuration files of the monitor's rows
+    QString file(const QString& name) const { return m_files.filePath(name); }
     QStringList onBus(const QStringList& args) const {
         return QStringList{QStringLiteral("--port"), m_sim.devicePath()} + args;
     }
@@ -64,6 +66,14 @@ private:
 
 void TestCliReading::initTestCase() {
     QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
+    for (const auto& [name, text] :
+         {std::pair{"unknown.conf", "# a monitor\ninterval=500\ncolour=blue\n"},
+          std::pair{"password.conf", "mqtt=mqtt://127.0.0.1:1\npassword=hunter2\n"},
+          std::pair{"badvalue.conf", "\n\nqueue = none\n"}}) {
+        QFile f(file(QString::fromLatin1(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
 }
 
 void TestCliReading::commands_data() {
@@ -186,6 +196,27 @@ void TestCliReading::commands_data() {
         << QStringList{"read", "100"} << true << 2 << QStringList{} << QStringLiteral("\"100\"");
     QTest::newRow("a rate that is none") << QStringList{"read", "07", "--baud", "19200"} << true
                                          << 2 << QStringList{} << QStringLiteral("--baud");
+    // The monitor refuses what it cannot use before it opens the port.
+    const QList<std::pair<QStringList, QString>> monitorRefusals{
+        {{"--mqtt", "http://127.0.0.1"},
+         "--mqtt \"http://127.0.0.1\": give mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"},
+        {{"--mqtt", "mqtt://127.0.0.1:70000"}, "port 70000 is out of range (1 to 65535)"},
+        {{"--queue", "0"}, "--queue \"0\": give 1 to 10000000 readings"},
+        {{"--offline-after", "0"}, "--offline-after \"0\": give 1 to 1000 cycles"},
+        {{"--config", file("unknown.conf")}, file("unknown.conf") + ":3: unknown key \"colour\""},
+        {{"--config", file("password.conf")},
+         file("password.conf") + ":2: password belongs in the credentials file"},
+        {{"--config", file("badvalue.conf")},
+         file("badvalue.conf") + ":3: queue \"none\": give 1 to 10000000 readings"},
+        {{"--mqtt", "mqtt://127.0.0.1:1", "--credentials", file("none")},
+         file("none") + ": cannot be read"},
+        {{"--interval", "-1"}, "--interval \"-1\": give milliseconds"},
+        {{"--topic", "plant/#"}, "give a topic without wildcards"},
+        {{}, "monitor needs an address"}};
+    for (const auto& [options, error] : monitorRefusals)
+        QTest::addRow("monitor %s", qPrintable(options.join(' ')))
+            << QStringList{"monitor"} + (options.isEmpty() ? options : options + QStringList{"07"})
+            << true << 2 << QStringList{} << error;
     QTest::newRow("version") << QStringList{"--version"} << false << 0
                              << QStringList{"tarnwick-cli 1.34"} << QString();
 }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "cli/message_sink.h"
+#include "cli/transmitter_health.h"
+#include "connection/bus_poller.h"
+
+#include <QDateTime>
+
+#include <map>
+#include <optional>
+
+// The poller's results turned into the monitor's messages: every reading
+// with its unit and sequence number, each transmitter's health as it
+// changes, and its full read (the info) at the start, whenever it comes back
+// online and once an hour, so a unit changed by someone else reaches the
+// readings. It only ever reads.
+class MonitorFeed final : public BusPoller::Observer {
+public:
+    struct Setup {
+        QString prefix;
+        int offlineAfter = 3;
+        QDateTime run;
+    };
+
+    MonitorFeed(Setup setup, BusSession& session, BusPoller& poller, MessageSink& sink);
+
+    void notReached(const QString& address) override;
+    void pollingStarts() override;
+    void joined(const PolledTransmitter& transmitter) override;
+    void polled(const PollResult& result) override;
+    void portLost() override;
+    void portReopened() override;
+    void cycleDone() override;
+
+private:
+    struct Watched {
+        TransmitterHealth health;
+        long long pressureSeq = 0;
+        long long temperatureSeq = 0;
+        std::optional<qint64> fullReadMs;
+        bool fullReadDue = false;
+    };
+
+    Watched& watched(const QString& address);
+    void publishState(const QString& address);
+    void publishReading(const QString& address, const char* leaf, const PolledValue& value,
+                        const QString& unit, const QDateTime& time, long long& seq);
+    void readInFull(const PolledTransmitter& transmitter);
+    void tellLinkNotes();
+
+    Setup m_setup;
+    BusSession& m_session;
+    BusPoller& m_poller;
+    MessageSink& m_sink;
+    std::map<QString, Watched> m_watched;
+    long long m_droppedTold = 0;
+    std::optional<qint64> m_statusMs;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "cli/cli_command.h"
+#include "cli/paho_sink.h"
+#include "connection/bus_poller.h"
+
+#include <optional>
+
+// What one run of the monitor does, from its command line and, where that
+// gives none, its configuration file.
+struct MonitorOptions {
+    BusPoller::Options poller;
+    int offlineAfter = 3;
+    QString topicPrefix;
+    // None: every message on stdout.
+    std::optional<BrokerSettings> broker;
+};
+
+void addMonitorOptions(QCommandLineParser& parser);
+
+// The options, each refusal printed: nothing after any. The configuration's
+// global options (port, latency, ...) go into the context's where the
+// command line gives none.
+std::optional<MonitorOptions> monitorOptions(CommandContext& context);
