@@ -13,6 +13,7 @@
 #include "device_server_runs.h"
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "monitor_runs.h"
 #include "monotonic_clock.h"
 #include "support/real_window.h"
 #include "ui/list_selection.h"
@@ -58,14 +59,6 @@ void printTable() {
     for (const Row& r : g_rows)
         std::printf("| %s | %s | %s | %s |\n", qPrintable(r.figure), qPrintable(r.measured),
                     qPrintable(r.goal), r.met ? "yes" : "NO");
-}
-
-double percentile(QList<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    if (v.isEmpty())
-        return 0;
-    const int i = std::clamp(int(p * (v.size() - 1) + 0.5), 0, int(v.size() - 1));
-    return v[i];
 }
 
 // The frame of a trace line, with the simulator's escapes undone.
@@ -350,6 +343,12 @@ int main(int argc, char* argv[]) {
         printTable();
         return 0;
     }
+    // Only the monitor's rows: they need mosquitto.
+    if (app.arguments().contains(QStringLiteral("--monitor"))) {
+        monitorRuns(add, quick ? 10 : 30);
+        printTable();
+        return 0;
+    }
 
     {
         RealWindow tool(kRatesBus);
@@ -367,6 +366,7 @@ int main(int argc, char* argv[]) {
     fullReadWithTurnaround();
     stopClicks();
     cliRuns(add);
+    monitorRuns(add, quick ? 10 : 30);
     if (!quick)
         silentSearch();
     peakMemory();

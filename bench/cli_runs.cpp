@@ -83,6 +83,14 @@ double median(QList<double> v) {
     return v.isEmpty() ? 0 : v[v.size() / 2];
 }
 
+double percentile(QList<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    if (v.isEmpty())
+        return 0;
+    const int i = std::clamp(int(p * double(v.size() - 1) + 0.5), 0, int(v.size() - 1));
+    return v[i];
+}
+
 qint64 wireCharacters(const QStringList& lines) {
     qint64 n = 0;
     for (const QString& l : lines) {

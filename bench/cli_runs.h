@@ -14,3 +14,5 @@ void cliRuns(const AddFigure& add);
 // Characters on the wire in simulator trace lines, escapes counted as one.
 qint64 wireCharacters(const QStringList& lines);
 double median(QList<double> values);
+// The value below which the share p (0 to 1) of values lie, the nearest one.
+double percentile(QList<double> values, double p);

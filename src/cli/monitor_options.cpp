@@ -297,6 +297,8 @@ std::optional<MonitorOptions> monitorOptions(CommandContext& context) {
         if (broker.clientId.isEmpty() || broker.clientId.toUtf8().size() > 65535)
             fail(QStringLiteral("%1: give a client id").arg(source.label(kClientId)));
         broker.queue = queue;
+        // For the benchmarks: when each reading reached the broker.
+        broker.acknowledgementLog = qEnvironmentVariable("TARNWICK_MONITOR_ACK_LOG");
         if (source.isSet(kCa)) {
             broker.caFile = source.value(kCa);
             if (!QFile::exists(broker.caFile))

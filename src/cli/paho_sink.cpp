@@ -117,8 +117,14 @@ struct PahoSink::Callbacks {
         }
     }
 
-    static void readingAcknowledged(void* context, MQTTAsync_successData*) {
-        --static_cast<PahoSink*>(context)->m_queued;
+    static void readingAcknowledged(void* context, MQTTAsync_successData* data) {
+        auto* sink = static_cast<PahoSink*>(context);
+        if (sink->m_acknowledgements.on() && data)
+            sink->m_acknowledgements.acknowledged(
+                data->alt.pub.destinationName,
+                QByteArray(static_cast<const char*>(data->alt.pub.message.payload),
+                           data->alt.pub.message.payloadlen));
+        --sink->m_queued;
     }
 
     static void readingFailed(void* context, MQTTAsync_failureData*) {
@@ -146,7 +152,8 @@ PahoSink::PahoSink(BrokerSettings settings, QString prefix, MonitorStatus status
     , m_password(m_settings.password.value_or(QString()).toUtf8())
     , m_caFile(m_settings.caFile.toUtf8())
     , m_willTopic(statusTopic(m_prefix).toUtf8())
-    , m_willPayload(compact(willStatus())) {}
+    , m_willPayload(compact(willStatus()))
+    , m_acknowledgements(m_settings.acknowledgementLog) {}
 
 PahoSink::~PahoSink() {
     {
@@ -276,6 +283,8 @@ int PahoSink::send(const QString& topic, const QByteArray& payload, bool retain,
         ++m_queued;
     }
     const QByteArray topicBytes = topic.toUtf8();
+    if (reading)
+        m_acknowledgements.handed(topicBytes.constData(), payload);
     const int rc = MQTTAsync_sendMessage(m_client, topicBytes.constData(), &message, &response);
     if (reading && rc != MQTTASYNC_SUCCESS) {
         --m_queued;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/acknowledgement_log.h"
 #include "cli/broker_address.h"
 #include "cli/message_sink.h"
 
@@ -19,6 +20,8 @@ struct BrokerSettings {
     std::optional<QString> password;
     QString caFile; // empty: the system's trusted authorities
     int queue = 10000;
+    // A file for the acknowledgement times of readings; empty: none.
+    QString acknowledgementLog;
 };
 
 // The messages, published at QoS 1 to an MQTT 3.1.1 broker through Eclipse
@@ -71,6 +74,7 @@ private:
     QByteArray m_willTopic;
     QByteArray m_willPayload;
     void* m_client = nullptr;
+    AcknowledgementLog m_acknowledgements;
 
     mutable std::mutex m_mutex;
     std::map<QString, QByteArray> m_retained;
