@@ -5,6 +5,7 @@
 #include "cli/monitor_config.h"
 #include "cli/monitor_messages.h"
 #include "cli/output.h"
+#include "cli/state_folder.h"
 #include "cli/stop_request.h"
 #include "protocol/bus_search.h"
 
@@ -29,13 +30,14 @@ const QString kClientId = QStringLiteral("client-id");
 const QString kQueue = QStringLiteral("queue");
 const QString kCredentials = QStringLiteral("credentials");
 const QString kCa = QStringLiteral("ca");
+const QString kStateDir = QStringLiteral("state-dir");
 
 // The global options a configuration file may set.
 const QStringList kGlobalKeys{
     QStringLiteral("port"),           QStringLiteral("latency"), QStringLiteral("connect-timeout"),
     QStringLiteral("no-line-timing"), QStringLiteral("trace"),   QStringLiteral("trace-file")};
-const QStringList kOwnKeys{kAddress,  kBaud,  kInterval,    kRetries, kOfflineAfter, kMqtt, kTopic,
-                           kClientId, kQueue, kCredentials, kCa};
+const QStringList kOwnKeys{kAddress, kBaud,     kInterval, kRetries,     kOfflineAfter, kMqtt,
+                           kTopic,   kClientId, kQueue,    kCredentials, kCa,           kStateDir};
 
 // An option's value: the command line's, else the configuration's, else its
 // default; and where it came from, for a refusal.
@@ -134,8 +136,14 @@ QString givenPort(const GlobalOptions& options) {
 // The broker's user and password: the credentials file, else the
 // environment. Never from the command line, where any user could read it.
 bool takeCredentials(const OptionSource& source, BrokerSettings& broker) {
-    if (source.isSet(kCredentials)) {
-        auto read = readCredentialsFile(source.value(kCredentials));
+    // Those a service manager hands over (systemd's LoadCredential=).
+    const QString handedOver = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
+    const QString handedOverFile =
+        handedOver.isEmpty() ? QString() : handedOver + QStringLiteral("/mqtt");
+    const bool fromFile = source.isSet(kCredentials) || QFile::exists(handedOverFile);
+    if (fromFile) {
+        auto read = readCredentialsFile(source.isSet(kCredentials) ? source.value(kCredentials)
+                                                                   : handedOverFile);
         if (const auto* error = std::get_if<QString>(&read)) {
             printError(*error);
             return false;
@@ -198,12 +206,18 @@ void addMonitorOptions(QCommandLineParser& parser) {
     parser.addOption({kCredentials,
                       QStringLiteral("A file with username= and password= lines for the broker "
                                      "(readable by its owner only). Default: "
+                                     "$CREDENTIALS_DIRECTORY/mqtt, handed over by systemd, else "
                                      "$TARNWICK_MQTT_USERNAME and $TARNWICK_MQTT_PASSWORD."),
                       QStringLiteral("file")});
     parser.addOption({kCa,
                       QStringLiteral("The authority (PEM) that signed the broker's certificate, "
                                      "for mqtts://. Default: the system's."),
                       QStringLiteral("file")});
+    parser.addOption({kStateDir,
+                      QStringLiteral("A folder where readings the broker has not acknowledged "
+                                     "are kept, so they are delivered after a restart too. "
+                                     "Default: none, they live in memory."),
+                      QStringLiteral("folder")});
     parser.addOption({kConfig,
                       QStringLiteral("key=value lines named after the long options, global ones "
                                      "(port, latency, ...) included; # starts a comment; the "
@@ -307,6 +321,11 @@ std::optional<MonitorOptions> monitorOptions(CommandContext& context) {
         }
         if (!takeCredentials(source, broker))
             ok = false;
+        if (source.isSet(kStateDir)) {
+            broker.stateDir = source.value(kStateDir);
+            if (const std::optional<QString> problem = stateFolderProblem(broker.stateDir))
+                fail(*problem);
+        }
         options.broker = broker;
     }
     if (!ok)

@@ -1,6 +1,7 @@
 #include "cli/paho_sink.h"
 
 #include "cli/broker_certificate.h"
+#include "cli/state_folder.h"
 
 #include <MQTTAsync.h>
 
@@ -151,6 +152,7 @@ PahoSink::PahoSink(BrokerSettings settings, QString prefix, MonitorStatus status
     , m_username(m_settings.username.value_or(QString()).toUtf8())
     , m_password(m_settings.password.value_or(QString()).toUtf8())
     , m_caFile(m_settings.caFile.toUtf8())
+    , m_stateDir(m_settings.stateDir.toUtf8())
     , m_willTopic(statusTopic(m_prefix).toUtf8())
     , m_willPayload(compact(willStatus()))
     , m_acknowledgements(m_settings.acknowledgementLog) {}
@@ -169,17 +171,39 @@ PahoSink::~PahoSink() {
     }
 }
 
-void PahoSink::start() {
+int PahoSink::create() {
     MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
     create.struct_version = 2;
     create.sendWhileDisconnected = 1;
     create.allowDisconnectedSendAtAnyTime = 1;
     create.maxBufferedMessages = m_settings.queue;
     create.deleteOldestMessages = 0;
+    create.restoreMessages = 1;
     create.MQTTVersion = MQTTVERSION_3_1_1;
     MQTTAsync client = nullptr;
-    const int rc = MQTTAsync_createWithOptions(&client, m_uri.constData(), m_clientId.constData(),
-                                               MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create);
+    const bool kept = !m_stateDir.isEmpty();
+    const int rc = MQTTAsync_createWithOptions(
+        &client, m_uri.constData(), m_clientId.constData(),
+        kept ? MQTTCLIENT_PERSISTENCE_DEFAULT : MQTTCLIENT_PERSISTENCE_NONE,
+        kept ? const_cast<char*>(m_stateDir.constData()) : nullptr, &create);
+    if (rc == MQTTASYNC_SUCCESS)
+        m_client = client;
+    return rc;
+}
+
+void PahoSink::start() {
+    int rc = create();
+    // A power cut can leave a kept reading half written: the readings kept
+    // are set aside, never a reason not to start.
+    if (rc == MQTTASYNC_PERSISTENCE_ERROR && !m_stateDir.isEmpty()) {
+        const QString aside = moveClientStateAside(m_settings.stateDir, m_settings.clientId);
+        std::lock_guard lock(m_mutex);
+        m_notes.append(
+            QStringLiteral("the readings kept in %1 cannot be read back; they were moved to %2")
+                .arg(m_settings.stateDir, aside));
+    }
+    if (rc == MQTTASYNC_PERSISTENCE_ERROR && !m_stateDir.isEmpty())
+        rc = create();
     if (rc != MQTTASYNC_SUCCESS) {
         std::lock_guard lock(m_mutex);
         m_refusal = QStringLiteral("the MQTT client cannot be made for %1 (code %2)")
@@ -187,7 +211,7 @@ void PahoSink::start() {
                         .arg(rc);
         return;
     }
-    m_client = client;
+    MQTTAsync client = m_client;
     MQTTAsync_setCallbacks(client, this, &Callbacks::connectionLost, &Callbacks::messageArrived,
                            nullptr);
     MQTTAsync_setConnected(client, this, &Callbacks::connected);

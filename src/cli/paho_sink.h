@@ -20,6 +20,8 @@ struct BrokerSettings {
     std::optional<QString> password;
     QString caFile; // empty: the system's trusted authorities
     int queue = 10000;
+    // Where unacknowledged readings are kept across restarts; empty: memory.
+    QString stateDir;
     // A file for the acknowledgement times of readings; empty: none.
     QString acknowledgementLog;
 };
@@ -53,6 +55,8 @@ private:
     struct Callbacks;
     friend struct Callbacks;
 
+    // Makes the client; its return code.
+    int create();
     void connect();
     void retryFirstConnection();
     // Hands one message to the client; its return code.
@@ -71,6 +75,7 @@ private:
     QByteArray m_username;
     QByteArray m_password;
     QByteArray m_caFile;
+    QByteArray m_stateDir;
     QByteArray m_willTopic;
     QByteArray m_willPayload;
     void* m_client = nullptr;

@@ -210,6 +210,8 @@ void TestCliReading::commands_data() {
          file("badvalue.conf") + ":3: queue \"none\": give 1 to 10000000 readings"},
         {{"--mqtt", "mqtt://127.0.0.1:1", "--credentials", file("none")},
          file("none") + ": cannot be read"},
+        {{"--mqtt", "mqtt://127.0.0.1:1", "--state-dir", "/proc/tarnwick-state"},
+         "--state-dir /proc/tarnwick-state: cannot make the folder"},
         {{"--interval", "-1"}, "--interval \"-1\": give milliseconds"},
         {{"--topic", "plant/#"}, "give a topic without wildcards"},
         {{}, "monitor needs an address"}};

@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,6 +138,7 @@ private slots:
     void initTestCase();
     void nothing_is_lost_while_the_broker_restarts();
     void a_full_queue_drops_the_newest_readings_and_counts_them();
+    void readings_kept_in_the_state_folder_outlive_a_kill();
     void the_end_of_a_run_is_told_data();
     void the_end_of_a_run_is_told();
     void credentials_data();
@@ -303,6 +305,62 @@ void TestMonitorBroker::a_full_queue_drops_the_newest_readings_and_counts_them()
     QCOMPARE(monitor.waitForExit(kPatienceMs), 143);
 }
 
+// A restart of the service while the broker is away: what the killed run
+// took is delivered by the next one, each reading with its run and seq.
+void TestMonitorBroker::readings_kept_in_the_state_folder_outlive_a_kill() {
+    const Run run = nextRun();
+    MqttSubscriber sub(m_broker, run.prefix, run.subscriberId);
+    QVERIFY2(sub.start(), qPrintable(sub.diagnostics()));
+    QTemporaryDir state;
+    const QStringList args = monitorArgs(m_broker, run, {"-i", "200", "--state-dir", state.path()});
+    Monitor first;
+    QVERIFY(first.start(args));
+    QVERIFY2(waitForReadingsFromNow(sub, run), qPrintable(first.describe() + sub.diagnostics()));
+
+    // Readings taken while the broker is away, then the monitor killed.
+    m_broker.stop();
+    const QString pressure = run.prefix + QStringLiteral("/01/pressure");
+    const int heardAtStop = requestsHeard(run.prefix).value(pressure);
+    QTRY_VERIFY_WITH_TIMEOUT(requestsHeard(run.prefix).value(pressure) >= heardAtStop + 5,
+                             kPatienceMs);
+    first.signal(SIGKILL);
+    QCOMPARE(first.waitForExit(kPatienceMs), -1);
+    // Its pressure readings: one a request, but the full read's and the one
+    // the kill may have cut short.
+    const int taken =
+        requestsHeard(run.prefix).value(pressure) - run.heardBefore.value(pressure) - 2;
+
+    Monitor second;
+    QVERIFY(second.start(args));
+    QVERIFY2(m_broker.start(), qPrintable(m_broker.errorString()));
+    // The readings of both runs, by run.
+    QMap<QString, QSet<int>> runs;
+    const bool delivered = sub.waitUntil(
+        [&](const MqttMessages& messages) {
+            runs.clear();
+            for (const MqttMessage& m : messages)
+                if (m.topic == pressure)
+                    runs[m.json().value("run").toString()] << m.json().value("seq").toInt();
+            return runs.size() == 2 && highest(runs.first()) >= taken && highest(runs.last()) >= 2;
+        },
+        kPatienceMs);
+    QStringList seen;
+    for (auto it = runs.cbegin(); it != runs.cend(); ++it)
+        seen << QStringLiteral("%1: %2 readings up to %3")
+                    .arg(it.key())
+                    .arg(it->size())
+                    .arg(highest(*it));
+    QVERIFY2(delivered,
+             qPrintable(seen.join('\n') + QStringLiteral("\nat least %1 taken\n").arg(taken) +
+                        second.describe()));
+    // Runs are named by their start time: the killed one sorts first.
+    for (const QSet<int>& seqs : runs)
+        QCOMPARE(seqs.size(), highest(seqs));
+
+    second.signal(SIGTERM);
+    QCOMPARE(second.waitForExit(kPatienceMs), 143);
+}
+
 void TestMonitorBroker::the_end_of_a_run_is_told_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("exitCode");
@@ -343,25 +401,36 @@ void TestMonitorBroker::the_end_of_a_run_is_told() {
 
 void TestMonitorBroker::credentials_data() {
     QTest::addColumn<QByteArray>("file");
+    // Handed over by a service manager: $CREDENTIALS_DIRECTORY/mqtt.
+    QTest::addColumn<bool>("handedOver");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("right") << QByteArray("username=tarnwick\npassword=right-pass\n") << true;
+    const QByteArray right("username=tarnwick\npassword=right-pass\n");
+    QTest::newRow("right") << right << false << true;
     QTest::newRow("wrong password")
-        << QByteArray("username=tarnwick\npassword=wrong-pass\n") << false;
-    QTest::newRow("none where anonymous clients are refused") << QByteArray() << false;
+        << QByteArray("username=tarnwick\npassword=wrong-pass\n") << false << false;
+    QTest::newRow("none where anonymous clients are refused") << QByteArray() << false << false;
+    QTest::newRow("handed over by the service manager") << right << true << true;
+    // The fallback of a unit for a broker without passwords.
+    QTest::newRow("handed over, naming no user") << QByteArray("# anonymous\n") << true << false;
 }
 
 void TestMonitorBroker::credentials() {
     QFETCH(QByteArray, file);
+    QFETCH(bool, handedOver);
     QFETCH(bool, accepted);
     QStringList extra;
     QTemporaryDir dir;
     if (!file.isEmpty()) {
-        QFile credentials(dir.filePath(QStringLiteral("credentials")));
+        QFile credentials(dir.filePath(handedOver ? "mqtt" : "credentials"));
         QVERIFY(credentials.open(QIODevice::WriteOnly));
         QVERIFY(credentials.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(credentials.write(file) == file.size());
-        extra << QStringLiteral("--credentials") << credentials.fileName();
+        if (!handedOver)
+            extra << QStringLiteral("--credentials") << credentials.fileName();
     }
+    const auto restore = qScopeGuard([] { qunsetenv("CREDENTIALS_DIRECTORY"); });
+    if (handedOver)
+        qputenv("CREDENTIALS_DIRECTORY", dir.path().toLocal8Bit());
     if (accepted)
         expectReadings(m_passwordBroker, extra, {"watcher", "watcher-pass"});
     else
