@@ -72,7 +72,7 @@ Connection::~Connection() {
 }
 
 std::unique_ptr<Connection> Connection::open(const GlobalOptions& options,
-                                             const RateCheck& beforeOpening) {
+                                             const RateCheck& beforeOpening, bool* portMissing) {
     BusSessionOptions bus;
     bus.port = options.port;
     // A variable set but empty is a slip of a script (a misspelt name), never
@@ -93,6 +93,8 @@ std::unique_ptr<Connection> Connection::open(const GlobalOptions& options,
         return nullptr;
     BusSession::Opened opened = BusSession::open(bus, beforeOpening);
     if (const BusOpenFailure* failure = std::get_if<BusOpenFailure>(&opened)) {
+        if (portMissing)
+            *portMissing = failure->kind == BusOpenFailure::Kind::PortNotOpened;
         if (const QString message = openFailureMessage(*failure, options.traceFile);
             !message.isEmpty())
             printError(message);

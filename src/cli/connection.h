@@ -13,9 +13,13 @@ public:
     using RateCheck = BusSession::RateCheck;
 
     // Opens the port the options name. On failure, nothing after a message
-    // that names the device (the command then exits with status 2).
+    // that names the device (the command then exits with status 2);
+    // portMissing, when given, tells a port that did not open (an adapter
+    // not plugged in, a device server not reached) from a name or an option
+    // that is wrong.
     static std::unique_ptr<Connection> open(const GlobalOptions& options,
-                                            const RateCheck& beforeOpening = {});
+                                            const RateCheck& beforeOpening = {},
+                                            bool* portMissing = nullptr);
 
     ~Connection();
 

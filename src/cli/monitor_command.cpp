@@ -25,12 +25,15 @@ int runMonitor(CommandContext& context) {
     std::optional<MonitorOptions> options = monitorOptions(context);
     if (!options)
         return kExitUsage;
-    const std::unique_ptr<Connection> connection =
-        Connection::open(context.options, [&](int fixedBaud) {
-            return rateAllowed(fixedBaud, options->poller.baudIndex);
-        });
+    bool portMissing = false;
+    const std::unique_ptr<Connection> connection = Connection::open(
+        context.options,
+        [&](int fixedBaud) { return rateAllowed(fixedBaud, options->poller.baudIndex); },
+        &portMissing);
+    // An adapter not yet plugged in, or a device server not yet up, is no
+    // mistake in the configuration: a service manager tries again later.
     if (!connection)
-        return kExitUsage;
+        return portMissing ? kExitFailed : kExitUsage;
 
     const QDateTime run = QDateTime::currentDateTimeUtc();
     const MonitorStatus status{connection->device(), options->poller.addresses, 0, 0, run};
@@ -86,7 +89,9 @@ CliCommand monitorCommand() {
             "--queue (then the newest are dropped and counted), retained topics keep their last "
             "value, and the client reconnects (1 s doubling to 30 s) with a persistent session. "
             "A broker that refuses the credentials or the certificate ends the run with status "
-            "2. Ctrl-C or SIGTERM stop it cleanly: the status says stopped, the queue gets 5 s "
+            "2; a port that does not open at the start, with status 1, so that a service "
+            "manager starts it again. Ctrl-C or SIGTERM stop it cleanly: the status says stopped, "
+            "the queue gets 5 s "
             "to be acknowledged. Nothing that changes a transmitter is ever sent."),
         0,
         -1,

@@ -219,6 +219,14 @@ void TestCliReading::commands_data() {
         QTest::addRow("monitor %s", qPrintable(options.join(' ')))
             << QStringList{"monitor"} + (options.isEmpty() ? options : options + QStringList{"07"})
             << true << 2 << QStringList{} << error;
+    // A port not there at the start is worth another try by a service
+    // manager; a port name that is wrong is not.
+    QTest::newRow("monitor without its adapter")
+        << QStringList{"--port", "/dev/ttyUSB-tarnwick-missing", "monitor", "07"} << false << 1
+        << QStringList{} << QStringLiteral("cannot open /dev/ttyUSB-tarnwick-missing");
+    QTest::newRow("monitor of a port of no kind")
+        << QStringList{"--port", "foo://x", "monitor", "07"} << false << 2 << QStringList{}
+        << QStringLiteral("is no port");
     QTest::newRow("version") << QStringList{"--version"} << false << 0
                              << QStringList{"tarnwick-cli 1.34"} << QString();
 }
