@@ -16,8 +16,9 @@ for option in "$@"; do
     --desktop) packages+=(fonts-wqy-zenhei) ;;
     --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     # file: how CPack tells programs from other files; man-db: lintian reads
-    # the manual pages with it; devscripts: hardening-check.
-    --package) packages+=(file lintian appstream man-db devscripts) ;;
+    # the manual pages with it; devscripts: hardening-check; systemd:
+    # systemd-analyze checks the monitor's unit.
+    --package) packages+=(file lintian appstream man-db devscripts systemd) ;;
     *)
         echo "usage: $0 [--desktop] [--fuzz] [--package]" >&2
         exit 2
