@@ -20,14 +20,15 @@
 #include <QMap>
 
 #include <cstdio>
+#include <limits>
 #include <optional>
 
 namespace {
 
-// One CSV line: when the cycle ended, on the monotonic clock, and whether
-// each reading came.
+// One CSV line: when the transmitter's reads of the cycle started, on the
+// monotonic clock, and whether each reading came.
 struct Cycle {
-    qint64 endNs = 0;
+    qint64 startNs = 0;
     bool pressure = false;
     bool temperature = false;
 };
@@ -59,9 +60,9 @@ qint64 toMonotonic(qint64 wallNs, const QList<ClockSample>& samples) {
 QList<Cycle> readCycles(const QStringList& csv, const QList<ClockSample>& clock) {
     QList<Cycle> cycles;
     for (const QString& line : csv) {
-        // time,address,unit,pressure,temperature
+        // time,address,unit,pressure,temperature, then the states of both
         const QStringList fields = line.split(QLatin1Char(','));
-        if (fields.size() != 5)
+        if (fields.size() < 5)
             continue;
         const QDateTime time = QDateTime::fromString(fields[0], Qt::ISODateWithMs);
         if (!time.isValid())
@@ -96,28 +97,29 @@ void printCliReport(const SoakTrace& trace, const QList<Cycle>& cycles) {
         row("CSV cycles read", "0", "(reference)", false);
         return;
     }
-    qint64 previousEnd = 0;
-    for (const HeardRequest& r : trace.heard)
-        if (r.command == QLatin1String("RP0")) {
-            previousEnd = r.ns - 1;
-            break;
-        }
+    // A cycle's exchanges are those heard from its start to the next one's.
+    // The wall clock's time is put on the monotonic one through two samples,
+    // so a start may come out a little late: a millisecond of slack.
+    constexpr qint64 kSlackNs = 1'000'000;
     // injected kind -> outcome -> exchanges
     QMap<QString, QMap<QString, int>> table;
     int unexpected = 0;
     qsizetype h = 0;
-    for (const Cycle& c : cycles) {
-        while (h < trace.heard.size() && trace.heard[h].ns <= previousEnd)
+    for (qsizetype i = 0; i < cycles.size(); ++i) {
+        const qint64 fromNs = cycles[i].startNs - kSlackNs;
+        const qint64 toNs = i + 1 < cycles.size() ? cycles[i + 1].startNs - kSlackNs
+                                                  : std::numeric_limits<qint64>::max();
+        while (h < trace.heard.size() && trace.heard[h].ns <= fromNs)
             ++h;
-        const std::pair<QString, bool> exchanges[] = {{QStringLiteral("RP0"), c.pressure},
-                                                      {QStringLiteral("RT0"), c.temperature}};
+        const std::pair<QString, bool> exchanges[] = {
+            {QStringLiteral("RP0"), cycles[i].pressure},
+            {QStringLiteral("RT0"), cycles[i].temperature}};
         for (const auto& [command, read] : exchanges) {
-            const QString injected = injectedFor(trace, h, command, previousEnd, c.endNs);
+            const QString injected = injectedFor(trace, h, command, fromNs, toNs);
             const QString outcome = read ? QStringLiteral("reading") : QStringLiteral("failed");
             ++table[injected][outcome];
             unexpected += outcomeExpected(injected, outcome) ? 0 : 1;
         }
-        previousEnd = c.endNs;
     }
     for (auto kind = table.cbegin(); kind != table.cend(); ++kind) {
         const int readings = kind->value(QStringLiteral("reading"));
@@ -143,15 +145,15 @@ void printCliReport(const SoakTrace& trace, const QList<Cycle>& cycles) {
         if (e.what != QLatin1String("replug"))
             continue;
         ++replug;
-        if (e.ns > cycles.last().endNs) {
+        if (e.ns > cycles.last().startNs) {
             row(QStringLiteral("replug %1").arg(replug), "after the last cycle", "(reference)",
                 true);
             continue;
         }
         std::optional<qint64> resumed;
         for (const Cycle& c : cycles)
-            if (c.endNs > e.ns && (c.pressure || c.temperature)) {
-                resumed = c.endNs - e.ns;
+            if (c.startNs > e.ns && (c.pressure || c.temperature)) {
+                resumed = c.startNs - e.ns;
                 break;
             }
         row(QStringLiteral("replug %1: readings resumed by themselves after").arg(replug),

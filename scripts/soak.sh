@@ -3,8 +3,10 @@
 # MINUTES while the simulator makes answers go wrong at random and the
 # adapter is unplugged and plugged back in now and then; the port is then
 # chosen again in the window, as the engineer would. At the same time
-# tarnwick-cli polls a second simulated bus, when it has been built. Prints
-# a table for each program.
+# tarnwick-cli polls a second simulated bus, and tarnwick-cli monitor
+# publishes a third to a mosquitto restarted every 10 minutes, when they
+# have been built and mosquitto is installed. Prints a table for each
+# program.
 #
 # Usage: scripts/soak.sh MINUTES
 #   SOAK_UNPLUG_EVERY  seconds between unplugs (default 600; for runs under 30
@@ -15,6 +17,7 @@
 #                      takes the next one)
 #   TARNWICK_CLI       the tarnwick-cli to run beside the window (default: the
 #                      one in the build folder, if any)
+#   SOAK_BROKER_RESTART_EVERY  seconds between broker restarts (default 600)
 # The traces, the window's ticks and the CLI's output stay in build/soak/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -39,7 +42,7 @@ cmake --build "$build" -j"$(nproc)" --target tarnwick-soak tarnwick-soak-cli tar
 
 out="$build/soak"
 rm -rf "$out"
-mkdir -p "$out/window" "$out/cli"
+mkdir -p "$out/window" "$out/cli" "$out/monitor"
 
 # --- the window --------------------------------------------------------------
 # The search before polling takes a little over a minute and is not counted.
@@ -90,6 +93,83 @@ if [[ -n "$cli" && -x "$cli" ]]; then
             step=$([[ $elapsed -lt 60 ]] && echo $((60 - elapsed)) || echo 10)
             sleep "$step"
             elapsed=$((elapsed + step))
+        done
+    ) &
+fi
+
+# --- tarnwick-cli monitor on a third bus, to a broker --------------------------
+# The same faults with the series after the CLI's, the same unplugs; the
+# broker is stopped (SIGTERM, so it saves its store) and started again every
+# SOAK_BROKER_RESTART_EVERY seconds while a subscriber with a persistent
+# session records what a consumer gets.
+mosquitto_bin="$(command -v mosquitto || echo /usr/sbin/mosquitto)"
+monitor_pid=""
+if [[ -n "$cli" && -x "$cli" && -x "$mosquitto_bin" ]]; then
+    mon="$out/monitor"
+    restart_every="${SOAK_BROKER_RESTART_EVERY:-600}"
+    echo '{"transmitters": [{"address": "01", "baud": 9600}, {"address": "07", "baud": 4800}]}' >"$mon/bus.json"
+    "$build/simulator/tarnwick-sim" --bus "$mon/bus.json" --link "$mon/bus" --trace "$mon/trace" \
+        --random-faults "$rate" --series "$((series + 2))" --unplug-every "$unplug_every" \
+        </dev/null >"$mon/simulator" 2>&1 &
+    mon_sim_pid=$!
+    # A free loopback port: the first that a broker started on it keeps.
+    mkdir -p "$mon/broker"
+    start_broker() {
+        "$mosquitto_bin" -c "$mon/broker/mosquitto.conf" >>"$mon/broker/log" 2>&1 &
+        broker_pid=$!
+        for _ in $(seq 50); do
+            mosquitto_sub -h 127.0.0.1 -p "$broker_port" -t probe -W 1 -C 1 >/dev/null 2>&1 &&
+                break
+            [[ $? -eq 27 ]] && break # timed out waiting for a message: it is up
+            kill -0 "$broker_pid" 2>/dev/null || return 1
+            sleep 0.1
+        done
+    }
+    for _ in $(seq 20); do
+        broker_port=$((20000 + RANDOM % 40000))
+        printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence true\npersistence_location %s/\n' \
+            "$broker_port" "$mon/broker" >"$mon/broker/mosquitto.conf"
+        start_broker && break
+    done
+    # The subscriber comes back by itself after each restart of the broker.
+    (
+        while [[ -e "$mon/broker/mosquitto.conf" ]]; do
+            mosquitto_sub -h 127.0.0.1 -p "$broker_port" -q 1 -c -i tarnwick-soak-watch \
+                -t 'soak/#' -v >>"$mon/messages" 2>/dev/null || sleep 1
+        done
+    ) &
+    watch_pid=$!
+    sleep 1
+    "$cli" --port "$mon/bus" monitor 01 07 -i 250 --mqtt "mqtt://127.0.0.1:$broker_port" \
+        --topic soak --client-id tarnwick-soak --state-dir "$mon/state" \
+        >"$mon/stdout" 2>"$mon/stderr" &
+    monitor_pid=$!
+    (
+        end=$(($(date +%s) + $(awk -v m="$minutes" 'BEGIN { printf "%d", m * 60 }')))
+        next=$(($(date +%s) + restart_every))
+        while [[ $(date +%s) -lt $end ]]; do
+            if [[ $(date +%s) -ge $next ]]; then
+                kill -TERM "$broker_pid" 2>/dev/null || true
+                wait "$broker_pid" 2>/dev/null || true
+                echo "$(date +%s) broker stopped" >>"$mon/events"
+                sleep 3
+                start_broker || true
+                echo "$(date +%s) broker started" >>"$mon/events"
+                next=$((next + restart_every))
+            fi
+            sleep 1
+        done
+        kill -TERM "$monitor_pid" 2>/dev/null || true
+    ) &
+    restarter_pid=$!
+    # Resident memory (kB) of the monitor every 10 s.
+    (
+        elapsed=0
+        while kill -0 "$monitor_pid" 2>/dev/null; do
+            rss="$(awk '/^VmRSS:/ { print $2 }' "/proc/$monitor_pid/status" 2>/dev/null || true)"
+            [[ -n "$rss" ]] && echo "$elapsed $rss" >>"$mon/samples"
+            sleep 10
+            elapsed=$((elapsed + 10))
         done
     ) &
 fi
@@ -154,4 +234,71 @@ if [[ -n "$cli_pid" ]]; then
 else
     echo
     echo "== tarnwick-cli: not built (set TARNWICK_CLI or build it into $build); its half of the soak was left out"
+fi
+
+if [[ -n "$monitor_pid" ]]; then
+    monitor_status=0
+    wait "$monitor_pid" || monitor_status=$?
+    wait "$restarter_pid" 2>/dev/null || true
+    sleep 2 # the subscriber takes the last acknowledged readings
+    rm -f "$mon/broker/mosquitto.conf"
+    kill "$watch_pid" 2>/dev/null || true
+    pkill -f "mosquitto_sub -h 127.0.0.1 -p $broker_port" 2>/dev/null || true
+    kill -TERM "$broker_pid" 2>/dev/null || true
+    kill "$mon_sim_pid" 2>/dev/null || true
+    wait "$mon_sim_pid" 2>/dev/null || true
+    echo
+    echo "== tarnwick-cli monitor (to mosquitto, restarted every ${restart_every} s)"
+    echo "| figure | measured | goal | met |"
+    echo "|---|---|---|---|"
+    restarts="$(grep -c 'broker started' "$mon/events" 2>/dev/null || true)"
+    echo "| broker restarts | ${restarts:-0} | (reference) | yes |"
+    # Readings by topic and run: counted, and the seq numbers missing between
+    # the first and the highest of each (a QoS 1 resend counts once).
+    awk '$1 ~ /\/(pressure|temperature)$/ {
+             run = $0; sub(/.*"run":"/, "", run); sub(/".*/, "", run)
+             seq = $0; sub(/.*"seq":/, "", seq); sub(/[,}].*/, "", seq)
+             key = $1 " " run
+             if (!((key, seq) in seen)) { seen[key, seq] = 1; count[key]++ }
+             if (seq + 0 > high[key]) high[key] = seq + 0
+             n++
+         }
+         END {
+             gaps = 0; runs = 0
+             for (k in count) { gaps += high[k] - count[k]; runs++ }
+             printf "| readings received (topics x runs) | %d (%d) | (reference) | yes |\n", n, runs
+             printf "| seq numbers missing within a run | %d | 0 | %s |\n", gaps, gaps ? "NO" : "yes"
+         }' "$mon/messages"
+    # Every value published is one the simulator sent: the replies of the
+    # trace, without address and checksum, beside the texts received.
+    awk 'FNR == NR {
+             if ($3 == "sent" && $4 ~ /^\*[0-9][0-9][-+]/) {
+                 f = $4; sub(/\\r$/, "", f); sent[substr(f, 4, length(f) - 5)] = 1
+             }
+             next
+         }
+         $1 ~ /\/(pressure|temperature)$/ {
+             t = $0; sub(/.*"text":"/, "", t); sub(/".*/, "", t)
+             if (!(t in sent)) { bad++; if (bad <= 3) example = example " " t }
+             n++
+         }
+         END {
+             printf "| published values the simulator did not send | %d of %d%s | 0 | %s |\n", bad, n, bad ? " (" example " )" : "", bad ? "NO" : "yes"
+         }' "$mon/trace" "$mon/messages"
+    if [[ -s "$mon/samples" ]]; then
+        # Memory over the first ten minutes against the last ten (the whole
+        # first and last fifth of a shorter run).
+        awk '{ t[NR] = $1; r[NR] = $2 } END {
+                 span = t[NR]; w = span >= 1800 ? 600 : span / 5
+                 for (i = 1; i <= NR; i++) {
+                     if (t[i] <= w) { a += r[i]; na++ }
+                     if (t[i] >= span - w) { b += r[i]; nb++ }
+                 }
+                 a /= na; b /= nb; g = (b - a) / a * 100
+                 printf "| resident memory, first / last %d min (mean) | %.1f / %.1f MiB (%+.1f %%) | within 5 %% | %s |\n", w / 60, a / 1024, b / 1024, g, (g <= 5 && g >= -5) ? "yes" : "NO"
+             }' "$mon/samples"
+    fi
+    monitor_crashes=0
+    [[ $monitor_status -ge 128 && $monitor_status -ne 143 ]] && monitor_crashes=1
+    echo "| crashes | $monitor_crashes (exit status $monitor_status) | 0 | $([[ $monitor_crashes -eq 0 ]] && echo yes || echo NO) |"
 fi
