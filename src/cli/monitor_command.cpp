@@ -48,8 +48,9 @@ int runMonitor(CommandContext& context) {
     };
     sink->start();
     BusPoller poller(connection->session(), options->poller);
-    MonitorFeed feed({options->topicPrefix, options->offlineAfter, run}, connection->session(),
-                     poller, *sink);
+    MonitorFeed feed({options->topicPrefix, options->offlineAfter, run, options->discoveryPrefix,
+                      options->host, options->port},
+                     connection->session(), poller, *sink);
     poller.run(feed);
     if (const std::optional<QString> refusal = sink->refusal()) {
         printError(refusal.value());

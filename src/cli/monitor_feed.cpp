@@ -1,5 +1,6 @@
 #include "cli/monitor_feed.h"
 
+#include "cli/home_assistant.h"
 #include "cli/output.h"
 #include "cli/reply_words.h"
 #include "cli/stop_request.h"
@@ -128,6 +129,14 @@ void MonitorFeed::readInFull(const PolledTransmitter& t) {
     w.fullReadDue = false;
     if (read.unitCode)
         m_poller.setUnit(t.place.address, *read.unitCode);
-    m_sink.publish({transmitterTopic(m_setup.prefix, t.place.address, QStringLiteral("info")),
-                    read.toJson(), true});
+    const QJsonObject info = read.toJson();
+    m_sink.publish(
+        {transmitterTopic(m_setup.prefix, t.place.address, QStringLiteral("info")), info, true});
+    // Announced again after each full read: the unit may have changed.
+    if (m_setup.discoveryPrefix)
+        for (const MonitorMessage& m : discoveryMessages(
+                 *m_setup.discoveryPrefix, m_setup.prefix,
+                 {m_setup.host, m_setup.port, t.place.address, info.value(QStringLiteral("model")),
+                  info.value(QStringLiteral("version")), read.unitCode}))
+            m_sink.publish(m);
 }

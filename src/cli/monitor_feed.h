@@ -20,6 +20,11 @@ public:
         QString prefix;
         int offlineAfter = 3;
         QDateTime run;
+        // Home Assistant's discovery prefix, and the host and port its
+        // device names come from; no prefix: no announcement.
+        std::optional<QString> discoveryPrefix;
+        QString host;
+        QString port;
     };
 
     MonitorFeed(Setup setup, BusSession& session, BusPoller& poller, MessageSink& sink);

@@ -31,6 +31,8 @@ const QString kQueue = QStringLiteral("queue");
 const QString kCredentials = QStringLiteral("credentials");
 const QString kCa = QStringLiteral("ca");
 const QString kStateDir = QStringLiteral("state-dir");
+const QString kHaDiscovery = QStringLiteral("ha-discovery");
+const QString kHaPrefix = QStringLiteral("ha-prefix");
 
 // The global options a configuration file may set.
 const QStringList kGlobalKeys{
@@ -218,6 +220,14 @@ void addMonitorOptions(QCommandLineParser& parser) {
                                      "are kept, so they are delivered after a restart too. "
                                      "Default: none, they live in memory."),
                       QStringLiteral("folder")});
+    parser.addOption(
+        {kHaDiscovery, QStringLiteral("Announce each transmitter to Home Assistant (MQTT "
+                                      "discovery): a device with a pressure and a temperature "
+                                      "sensor.")});
+    parser.addOption({kHaPrefix,
+                      QStringLiteral("Home Assistant's discovery prefix. Default: "
+                                     "homeassistant."),
+                      QStringLiteral("prefix"), QStringLiteral("homeassistant")});
     parser.addOption({kConfig,
                       QStringLiteral("key=value lines named after the long options, global ones "
                                      "(port, latency, ...) included; # starts a comment; the "
@@ -296,6 +306,19 @@ std::optional<MonitorOptions> monitorOptions(CommandContext& context) {
         options.topicPrefix.contains(QLatin1Char('+')) || options.topicPrefix.endsWith('/'))
         fail(QStringLiteral("%1 \"%2\": give a topic without wildcards (+, #) or a trailing /")
                  .arg(source.label(kTopic), options.topicPrefix));
+
+    options.host = host;
+    options.port = port;
+    const std::optional<bool> discoveryInConfig = source.flag(kHaDiscovery);
+    if (p.isSet(kHaDiscovery) || discoveryInConfig.value_or(false)) {
+        options.discoveryPrefix = source.value(kHaPrefix);
+        if (options.discoveryPrefix->isEmpty() ||
+            options.discoveryPrefix->contains(QLatin1Char('#')) ||
+            options.discoveryPrefix->contains(QLatin1Char('+')) ||
+            options.discoveryPrefix->endsWith('/'))
+            fail(QStringLiteral("%1 \"%2\": give a topic without wildcards (+, #) or a trailing /")
+                     .arg(source.label(kHaPrefix), *options.discoveryPrefix));
+    }
 
     if (source.isSet(kMqtt)) {
         BrokerSettings broker;

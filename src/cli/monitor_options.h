@@ -12,6 +12,11 @@ struct MonitorOptions {
     BusPoller::Options poller;
     int offlineAfter = 3;
     QString topicPrefix;
+    // Home Assistant's discovery prefix; none: no discovery messages.
+    std::optional<QString> discoveryPrefix;
+    // Who and where this monitor is, for the names of what it announces.
+    QString host;
+    QString port;
     // None: every message on stdout.
     std::optional<BrokerSettings> broker;
 };

@@ -214,6 +214,8 @@ void TestCliReading::commands_data() {
          "--state-dir /proc/tarnwick-state: cannot make the folder"},
         {{"--interval", "-1"}, "--interval \"-1\": give milliseconds"},
         {{"--topic", "plant/#"}, "give a topic without wildcards"},
+        {{"--ha-discovery", "--ha-prefix", "home/+"},
+         "--ha-prefix \"home/+\": give a topic without wildcards"},
         {{}, "monitor needs an address"}};
     for (const auto& [options, error] : monitorRefusals)
         QTest::addRow("monitor %s", qPrintable(options.join(' ')))

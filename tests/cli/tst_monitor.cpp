@@ -3,6 +3,7 @@
 // judged by the simulator's trace and state.
 
 #include "cli/broker_address.h"
+#include "cli/home_assistant.h"
 #include "cli/monitor_messages.h"
 #include "cli/transmitter_health.h"
 #include "support/simulator_process.h"
@@ -53,6 +54,8 @@ private slots:
     void health_data();
     void health();
     void payloads_keep_what_was_read();
+    void home_assistant_discovery_data();
+    void home_assistant_discovery();
     void stdout_run_publishes_the_bus();
 
 private:
@@ -176,12 +179,90 @@ void TestMonitor::payloads_keep_what_was_read() {
              QByteArray(R"({"reason":"connection lost","state":"offline"})"));
 }
 
+void TestMonitor::home_assistant_discovery_data() {
+    QTest::addColumn<int>("unitCode"); // -1: not read
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("unit");        // Home Assistant's; empty: none
+    QTest::addColumn<QString>("deviceClass"); // empty: none
+    QTest::addColumn<QString>("deviceName");
+    QTest::newRow("kPa") << 0 << "PT-A"
+                         << "kPa"
+                         << "pressure"
+                         << "PT-A 05";
+    QTest::newRow("MPa") << 1 << "PT-A"
+                         << "MPa"
+                         << "pressure"
+                         << "PT-A 05";
+    QTest::newRow("Bar spelt bar") << 3 << "PT-A"
+                                   << "bar"
+                                   << "pressure"
+                                   << "PT-A 05";
+    QTest::newRow("Psi spelt psi") << 4 << "PT-A"
+                                   << "psi"
+                                   << "pressure"
+                                   << "PT-A 05";
+    QTest::newRow("mBar spelt mbar") << 5 << "PT-A"
+                                     << "mbar"
+                                     << "pressure"
+                                     << "PT-A 05";
+    QTest::newRow("mH2O, no pressure class") << 2 << "PT-A"
+                                             << "mH2O"
+                                             << ""
+                                             << "PT-A 05";
+    QTest::newRow("the unknown unit: none") << 6 << "PT-A"
+                                            << ""
+                                            << ""
+                                            << "PT-A 05";
+    QTest::newRow("unit and model not read") << -1 << ""
+                                             << ""
+                                             << ""
+                                             << "Transmitter 05";
+}
+
+void TestMonitor::home_assistant_discovery() {
+    QFETCH(int, unitCode);
+    QFETCH(QString, model);
+    QFETCH(QString, unit);
+    QFETCH(QString, deviceClass);
+    QFETCH(QString, deviceName);
+    const QList<MonitorMessage> messages = discoveryMessages(
+        "homeassistant", "plant/line1",
+        {"gw.plant", "/dev/ttyUSB0", "05", model.isEmpty() ? QJsonValue() : QJsonValue(model),
+         QJsonValue("V2.13"), unitCode < 0 ? std::nullopt : std::optional<int>(unitCode)});
+    QCOMPARE(messages.size(), 2);
+    const QStringList leaves{"pressure", "temperature"};
+    for (int i = 0; i < 2; ++i) {
+        const MonitorMessage& m = messages[i];
+        const QString leaf = leaves[i];
+        QVERIFY(m.retain);
+        // The host and port slugged, so one gateway's buses never share an id.
+        QCOMPARE(m.topic,
+                 "homeassistant/sensor/tarnwick_gw_plant__dev_ttyUSB0/05_" + leaf + "/config");
+        QCOMPARE(m.payload["unique_id"].toString(), "tarnwick_gw_plant__dev_ttyUSB0_05_" + leaf);
+        QCOMPARE(m.payload["state_topic"].toString(), "plant/line1/05/" + leaf);
+        QCOMPARE(m.payload["unit_of_measurement"].toString(), i == 0 ? unit : "°C");
+        QCOMPARE(m.payload.contains("unit_of_measurement"), i == 1 || !unit.isEmpty());
+        QCOMPARE(m.payload["device_class"].toString(), i == 0 ? deviceClass : "temperature");
+        QCOMPARE(m.payload.contains("device_class"), i == 1 || !deviceClass.isEmpty());
+        const QJsonObject device = m.payload["device"].toObject();
+        QCOMPARE(device["name"].toString(), deviceName);
+        QCOMPARE(device.contains("model"), !model.isEmpty());
+        QCOMPARE(device["sw_version"].toString(), QStringLiteral("V2.13"));
+        // Available only while the monitor and the transmitter both say so.
+        QCOMPARE(m.payload["availability_mode"].toString(), QStringLiteral("all"));
+        QStringList availability;
+        for (const QJsonValue& a : m.payload["availability"].toArray())
+            availability << a["topic"].toString();
+        QCOMPARE(availability, (QStringList{"plant/line1/status", "plant/line1/05/state"}));
+    }
+}
+
 void TestMonitor::stdout_run_publishes_the_bus() {
     const qsizetype traceBefore = m_sim.traceLines().size();
     QProcess monitor;
     monitor.start(QStringLiteral(TARNWICK_CLI_PATH),
                   {"--port", m_sim.devicePath(), "monitor", "3", "17", "42", "-i", "300", "--topic",
-                   "plant/line1"});
+                   "plant/line1", "--ha-discovery", "--ha-prefix", "ha"});
     QVERIFY(monitor.waitForStarted());
     QByteArray out;
     const auto seen = [&] {
@@ -266,6 +347,17 @@ void TestMonitor::stdout_run_publishes_the_bus() {
     QCOMPARE(states[2]["state"].toString(), QStringLiteral("online"));
     QCOMPARE(unanswered, 3);
     QCOMPARE(infos, 2);
+
+    // Each transmitter announced to Home Assistant with each full read, in
+    // the unit it was read with.
+    QMap<QString, QString> announced;
+    for (const Message& m : messages)
+        if (m.topic.startsWith("ha/sensor/") && m.topic.endsWith("_pressure/config")) {
+            QVERIFY(m.retain);
+            announced[m.topic.section('/', 3, 3).left(2)] =
+                m.payload["unit_of_measurement"].toString("none");
+        }
+    QCOMPARE(announced, (QMap<QString, QString>{{"03", "kPa"}, {"17", "bar"}, {"42", "none"}}));
 
     // The monitor only ever read.
     for (const QString& line : sent.filter(" heard "))
