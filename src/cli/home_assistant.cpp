@@ -34,13 +34,34 @@ QJsonObject availability(const QString& topic) {
             {QStringLiteral("payload_not_available"), QStringLiteral("offline")}};
 }
 
+// Where a transmitter sits, which ID texts need not tell apart across a
+// plant.
+QString nodeId(const QString& host, const QString& port) {
+    return QStringLiteral("tarnwick_%1_%2").arg(portSlug(host), portSlug(port));
+}
+
+QString configTopic(const QString& discoveryPrefix, const QString& node, const QString& address,
+                    const QString& leaf) {
+    return QStringLiteral("%1/sensor/%2/%3_%4/config").arg(discoveryPrefix, node, address, leaf);
+}
+
 } // namespace
+
+QList<MonitorMessage> discoveryRemovals(const QString& discoveryPrefix, const QString& host,
+                                        const QString& port, const QString& address) {
+    QList<MonitorMessage> messages;
+    for (const char* leaf : {"pressure", "temperature"})
+        messages.append(
+            {configTopic(discoveryPrefix, nodeId(host, port), address, QLatin1String(leaf)),
+             {},
+             true,
+             true});
+    return messages;
+}
 
 QList<MonitorMessage> discoveryMessages(const QString& discoveryPrefix, const QString& topicPrefix,
                                         const DiscoveredTransmitter& t) {
-    // ID texts need not be unique across a plant; where a transmitter sits
-    // is.
-    const QString node = QStringLiteral("tarnwick_%1_%2").arg(portSlug(t.host), portSlug(t.port));
+    const QString node = nodeId(t.host, t.port);
     const QString deviceId = node + QLatin1Char('_') + t.address;
     QJsonObject device{
         {QStringLiteral("identifiers"), QJsonArray{deviceId}},
@@ -80,9 +101,7 @@ QList<MonitorMessage> discoveryMessages(const QString& discoveryPrefix, const QS
             config.insert(QStringLiteral("unit_of_measurement"), s.unit);
         if (!s.deviceClass.isEmpty())
             config.insert(QStringLiteral("device_class"), s.deviceClass);
-        messages.append({QStringLiteral("%1/sensor/%2/%3_%4/config")
-                             .arg(discoveryPrefix, node, t.address, s.leaf),
-                         config, true});
+        messages.append({configTopic(discoveryPrefix, node, t.address, s.leaf), config, true});
     }
     return messages;
 }

@@ -28,3 +28,6 @@ struct DiscoveredTransmitter {
 // monitor's status and the transmitter's state say online.
 QList<MonitorMessage> discoveryMessages(const QString& discoveryPrefix, const QString& topicPrefix,
                                         const DiscoveredTransmitter& transmitter);
+// The same topics emptied, which removes the device from Home Assistant.
+QList<MonitorMessage> discoveryRemovals(const QString& discoveryPrefix, const QString& host,
+                                        const QString& port, const QString& address);

@@ -21,6 +21,9 @@ public:
     virtual void publish(const MonitorMessage& message) = 0;
     // The status, as it is now.
     virtual void publishStatus() = 0;
+    // The transmitters the status names, once they change (a search found
+    // one); the next status says so.
+    virtual void setTransmitters(const QStringList& addresses) = 0;
     // Readings handed over and not yet acknowledged; readings dropped from a
     // full queue.
     virtual long long queued() const = 0;

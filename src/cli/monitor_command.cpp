@@ -36,7 +36,10 @@ int runMonitor(CommandContext& context) {
         return portMissing ? kExitFailed : kExitUsage;
 
     const QDateTime run = QDateTime::currentDateTimeUtc();
-    const MonitorStatus status{connection->device(), options->poller.addresses, 0, 0, run};
+    // A search names the transmitters as it finds them.
+    const MonitorStatus status{connection->device(),
+                               options->search ? QStringList() : options->poller.addresses, 0, 0,
+                               run};
     std::unique_ptr<MessageSink> sink;
     if (options->broker)
         sink = std::make_unique<PahoSink>(*options->broker, options->topicPrefix, status);
@@ -49,7 +52,7 @@ int runMonitor(CommandContext& context) {
     sink->start();
     BusPoller poller(connection->session(), options->poller);
     MonitorFeed feed({options->topicPrefix, options->offlineAfter, run, options->discoveryPrefix,
-                      options->host, options->port},
+                      options->search, options->host, options->port},
                      connection->session(), poller, *sink);
     poller.run(feed);
     if (const std::optional<QString> refusal = sink->refusal()) {

@@ -13,6 +13,10 @@ constexpr qint64 kFullReadEveryMs = 3'600'000;
 // The status says how many readings were dropped at most once a second.
 constexpr qint64 kStatusEveryMs = 1000;
 const QString kNoReply = QStringLiteral("no reply");
+const QString kNotFound = QStringLiteral("not found");
+// Passes a searched transmitter stays not found before its announcement to
+// Home Assistant is removed.
+constexpr int kPassesBeforeRemoval = 3;
 } // namespace
 
 MonitorFeed::MonitorFeed(Setup setup, BusSession& session, BusPoller& poller, MessageSink& sink)
@@ -25,8 +29,14 @@ MonitorFeed::Watched& MonitorFeed::watched(const QString& address) {
     auto it = m_watched.find(address);
     if (it == m_watched.end())
         it = m_watched
-                 .emplace(address,
-                          Watched{{m_setup.offlineAfter, std::nullopt}, 0, 0, std::nullopt, false})
+                 .emplace(address, Watched{{m_setup.offlineAfter, std::nullopt},
+                                           0,
+                                           0,
+                                           std::nullopt,
+                                           false,
+                                           false,
+                                           0,
+                                           false})
                  .first;
     return it->second;
 }
@@ -40,12 +50,32 @@ void MonitorFeed::pollingStarts() {
         watched(t.place.address);
         if (t.place.baudIndex >= 0)
             readInFull(t);
-        publishState(t.place.address);
+        // A search tells only of what answered.
+        if (!m_setup.search || t.place.baudIndex >= 0)
+            publishState(t.place.address);
     }
+    if (m_setup.search)
+        tellTransmitters();
 }
 
 void MonitorFeed::joined(const PolledTransmitter& transmitter) {
-    watched(transmitter.place.address).fullReadDue = true;
+    Watched& w = watched(transmitter.place.address);
+    w.fullReadDue = true;
+    // A newcomer found by the search.
+    if (!w.told) {
+        w.health = TransmitterHealth(m_setup.offlineAfter, std::nullopt);
+        publishState(transmitter.place.address);
+        tellTransmitters();
+    }
+}
+
+void MonitorFeed::tellTransmitters() {
+    QStringList found;
+    for (const PolledTransmitter& t : m_poller.transmitters())
+        if (watched(t.place.address).told)
+            found.append(t.place.address);
+    m_sink.setTransmitters(found);
+    m_sink.publishStatus();
 }
 
 void MonitorFeed::polled(const PollResult& r) {
@@ -59,7 +89,10 @@ void MonitorFeed::polled(const PollResult& r) {
     const bool gotValue = r.pressure.ok() || r.temperature.ok();
     const bool wasOnline = w.health.online();
     const PolledValue& failed = r.pressure.ok() ? r.temperature : r.pressure;
-    if (w.health.noteCycle(gotValue, polledProblem(failed.outcome)))
+    w.failedCycles = gotValue ? 0 : w.failedCycles + 1;
+    // Not found stays the reason until it answers again.
+    const bool notFound = w.health.offlineBecause() == kNotFound;
+    if ((gotValue || !notFound) && w.health.noteCycle(gotValue, polledProblem(failed.outcome)))
         publishState(address);
     // Back online: whoever had it meanwhile may have changed it.
     if (!wasOnline && w.health.online() && w.fullReadMs)
@@ -83,6 +116,8 @@ void MonitorFeed::cycleDone() {
         if (stopRequested() || t.place.baudIndex < 0)
             continue;
         Watched& w = watched(t.place.address);
+        if (m_setup.search)
+            judgeBySearch(t.place.address, w);
         if (w.health.online() &&
             (w.fullReadDue || !w.fullReadMs || now - *w.fullReadMs >= kFullReadEveryMs))
             readInFull(t);
@@ -96,12 +131,37 @@ void MonitorFeed::cycleDone() {
     tellLinkNotes();
 }
 
+int MonitorFeed::passCycles() const {
+    int missing = 0;
+    for (const PolledTransmitter& t : m_poller.transmitters())
+        missing += t.place.baudIndex < 0 ? 1 : 0;
+    const int rates = m_poller.ratesProbed();
+    return std::max(1, missing * rates);
+}
+
+// A transmitter that fails every read for as long as the probes take to pass
+// over every missing address would not have been found by them either.
+void MonitorFeed::judgeBySearch(const QString& address, Watched& w) {
+    if (!w.told || w.failedCycles == 0)
+        return;
+    const int pass = passCycles();
+    if (w.failedCycles >= pass && w.health.goOffline(kNotFound))
+        publishState(address);
+    if (m_setup.discoveryPrefix && w.announced && w.failedCycles >= kPassesBeforeRemoval * pass) {
+        for (const MonitorMessage& m :
+             discoveryRemovals(*m_setup.discoveryPrefix, m_setup.host, m_setup.port, address))
+            m_sink.publish(m);
+        w.announced = false;
+    }
+}
+
 void MonitorFeed::tellLinkNotes() {
     for (const QString& note : m_sink.takeNotes())
         printWarning(note);
 }
 
 void MonitorFeed::publishState(const QString& address) {
+    watched(address).told = true;
     m_sink.publish(
         {transmitterTopic(m_setup.prefix, address, QStringLiteral("state")),
          statePayload(watched(address).health.offlineBecause(), QDateTime::currentDateTimeUtc()),
@@ -139,4 +199,5 @@ void MonitorFeed::readInFull(const PolledTransmitter& t) {
                  {m_setup.host, m_setup.port, t.place.address, info.value(QStringLiteral("model")),
                   info.value(QStringLiteral("version")), read.unitCode}))
             m_sink.publish(m);
+    w.announced = m_setup.discoveryPrefix.has_value();
 }

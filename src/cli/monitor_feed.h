@@ -23,6 +23,9 @@ public:
         // Home Assistant's discovery prefix, and the host and port its
         // device names come from; no prefix: no announcement.
         std::optional<QString> discoveryPrefix;
+        // Only transmitters that answered are told of; one whose reads fail
+        // for a whole pass of the probes is not found.
+        bool search = false;
         QString host;
         QString port;
     };
@@ -44,6 +47,9 @@ private:
         long long temperatureSeq = 0;
         std::optional<qint64> fullReadMs;
         bool fullReadDue = false;
+        bool told = false;      // its state was published
+        int failedCycles = 0;   // in a row
+        bool announced = false; // to Home Assistant, and not removed since
     };
 
     Watched& watched(const QString& address);
@@ -52,6 +58,10 @@ private:
                         const QString& unit, const QDateTime& time, long long& seq);
     void readInFull(const PolledTransmitter& transmitter);
     void tellLinkNotes();
+    // Cycles one pass of the probes over the missing addresses takes.
+    int passCycles() const;
+    void judgeBySearch(const QString& address, Watched& w);
+    void tellTransmitters();
 
     Setup m_setup;
     BusSession& m_session;

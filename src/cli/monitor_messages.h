@@ -14,6 +14,8 @@ struct MonitorMessage {
     QString topic;
     QJsonObject payload;
     bool retain = false;
+    // An empty retained payload: the broker forgets the topic's value.
+    bool removes = false;
 };
 
 // The port name as given, every character outside A-Z a-z 0-9 _ - made "_"

@@ -32,14 +32,16 @@ const QString kCredentials = QStringLiteral("credentials");
 const QString kCa = QStringLiteral("ca");
 const QString kStateDir = QStringLiteral("state-dir");
 const QString kHaDiscovery = QStringLiteral("ha-discovery");
+const QString kSearch = QStringLiteral("search");
 const QString kHaPrefix = QStringLiteral("ha-prefix");
 
 // The global options a configuration file may set.
 const QStringList kGlobalKeys{
     QStringLiteral("port"),           QStringLiteral("latency"), QStringLiteral("connect-timeout"),
     QStringLiteral("no-line-timing"), QStringLiteral("trace"),   QStringLiteral("trace-file")};
-const QStringList kOwnKeys{kAddress, kBaud,     kInterval, kRetries,     kOfflineAfter, kMqtt,
-                           kTopic,   kClientId, kQueue,    kCredentials, kCa,           kStateDir};
+const QStringList kOwnKeys{kAddress, kBaud,     kInterval,    kRetries,  kOfflineAfter,
+                           kMqtt,    kTopic,    kClientId,    kQueue,    kCredentials,
+                           kCa,      kStateDir, kHaDiscovery, kHaPrefix, kSearch};
 
 // An option's value: the command line's, else the configuration's, else its
 // default; and where it came from, for a refusal.
@@ -74,8 +76,11 @@ public:
         if (l->value == QLatin1String("false"))
             return false;
         printError(QStringLiteral("%1: give true or false").arg(label(name)));
+        m_badFlag = true;
         return std::nullopt;
     }
+    // A flag of the configuration was neither true nor false.
+    bool badFlag() const { return m_badFlag; }
     const ConfigLine* line(const QString& name) const {
         for (const ConfigLine& l : m_config)
             if (l.key == name)
@@ -87,6 +92,7 @@ private:
     const QCommandLineParser& m_parser;
     QString m_path;
     QList<ConfigLine> m_config;
+    mutable bool m_badFlag = false;
 };
 
 // The configuration's global options, where the command line gives none;
@@ -221,6 +227,11 @@ void addMonitorOptions(QCommandLineParser& parser) {
                                      "Default: none, they live in memory."),
                       QStringLiteral("folder")});
     parser.addOption(
+        {kSearch, QStringLiteral("Search the bus (the addresses given, else 1 to 99) and "
+                                 "monitor what answers; the others are probed one address "
+                                 "at one rate a cycle, so a newcomer is found within one "
+                                 "pass over them.")});
+    parser.addOption(
         {kHaDiscovery, QStringLiteral("Announce each transmitter to Home Assistant (MQTT "
                                       "discovery): a device with a pressure and a temperature "
                                       "sensor.")});
@@ -273,8 +284,12 @@ std::optional<MonitorOptions> monitorOptions(CommandContext& context) {
                      .arg(source.label(kAddress), source.value(kAddress)));
         }
     }
+    options.search = p.isSet(kSearch) || source.flag(kSearch).value_or(false);
+    if (options.search && addresses.isEmpty())
+        for (int n = kFirstBusAddress; n <= kLastBusAddress; ++n)
+            addresses.append(busAddress(n));
     if (ok && addresses.isEmpty())
-        fail(QStringLiteral("monitor needs an address: ADDR... or --address LIST"));
+        fail(QStringLiteral("monitor needs an address: ADDR..., --address LIST or --search"));
 
     const QString baud = source.value(kBaud);
     if (baud.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
@@ -351,7 +366,7 @@ std::optional<MonitorOptions> monitorOptions(CommandContext& context) {
         }
         options.broker = broker;
     }
-    if (!ok)
+    if (!ok || source.badFlag())
         return std::nullopt;
     options.poller.stopRequested = stopRequested;
     options.poller.pollWhenNoneAnswers = true;

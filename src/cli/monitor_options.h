@@ -12,6 +12,9 @@ struct MonitorOptions {
     BusPoller::Options poller;
     int offlineAfter = 3;
     QString topicPrefix;
+    // The addresses are a range to search: only those that answer are
+    // monitored, the rest probed in each cycle's slack.
+    bool search = false;
     // Home Assistant's discovery prefix; none: no discovery messages.
     std::optional<QString> discoveryPrefix;
     // Who and where this monitor is, for the names of what it announces.

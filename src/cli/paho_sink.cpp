@@ -331,7 +331,7 @@ void PahoSink::sendRetained() {
 void PahoSink::publish(const MonitorMessage& message) {
     if (!m_client)
         return;
-    const QByteArray payload = compact(message.payload);
+    const QByteArray payload = message.removes ? QByteArray() : compact(message.payload);
     if (!message.retain) {
         send(message.topic, payload, false, true);
         return;
@@ -347,6 +347,11 @@ void PahoSink::publishStatus() {
         return;
     std::lock_guard lock(m_mutex);
     send(statusTopic(m_prefix), statusPayload(false), true, false);
+}
+
+void PahoSink::setTransmitters(const QStringList& addresses) {
+    std::lock_guard lock(m_mutex);
+    m_status.transmitters = addresses;
 }
 
 QByteArray PahoSink::statusPayload(bool stopped) const {

@@ -44,6 +44,7 @@ public:
     void start() override;
     void publish(const MonitorMessage& message) override;
     void publishStatus() override;
+    void setTransmitters(const QStringList& addresses) override;
     long long queued() const override { return m_queued; }
     long long dropped() const override { return m_dropped; }
     std::optional<QString> refusal() const override;

@@ -10,7 +10,8 @@ StdoutSink::StdoutSink(QString prefix, MonitorStatus status)
 
 void StdoutSink::publish(const MonitorMessage& message) {
     printJson(QJsonObject{{QStringLiteral("topic"), message.topic},
-                          {QStringLiteral("payload"), message.payload},
+                          {QStringLiteral("payload"),
+                           message.removes ? QJsonValue() : QJsonValue(message.payload)},
                           {QStringLiteral("retain"), message.retain}},
               true);
 }

@@ -187,14 +187,21 @@ PolledValue BusPoller::read(PolledTransmitter& polled, TransmitterConnection& tr
     return v;
 }
 
+QList<int> BusPoller::probeRates() const {
+    return m_options.baudIndex >= 0 ? QList<int>{m_options.baudIndex}
+                                    : searchBaudIndexes(m_session.port().fixedBaud());
+}
+
+int BusPoller::ratesProbed() const {
+    return int(probeRates().size());
+}
+
 // One missing transmitter at one rate: a cycle's slack is never more than
 // one probe, so readings keep their pace however many are missing.
 void BusPoller::probeMissing(Observer& observer) {
     if (!m_session.port().isOpen())
         return;
-    const QList<int> rates = m_options.baudIndex >= 0
-                                 ? QList<int>{m_options.baudIndex}
-                                 : searchBaudIndexes(m_session.port().fixedBaud());
+    const QList<int> rates = probeRates();
     for (int looked = 0; looked < m_transmitters.size(); ++looked) {
         m_probeTransmitter %= int(m_transmitters.size());
         PolledTransmitter& polled = m_transmitters[m_probeTransmitter];

@@ -141,6 +141,8 @@ public:
     // A unit the observer read itself (someone changed it), for the rows
     // from now on.
     void setUnit(const QString& address, int unitCode);
+    // The rates a missing transmitter is probed at, one a cycle.
+    int ratesProbed() const;
     // Slots passed over by cycles that overran, the last cycle's aside.
     long long missedSlots() const { return m_missed; }
 
@@ -152,6 +154,7 @@ private:
     void pollCycles(Observer& observer);
     void pollOne(PolledTransmitter& polled, Observer& observer);
     void probeMissing(Observer& observer);
+    QList<int> probeRates() const;
     PolledValue read(PolledTransmitter& polled, TransmitterConnection& transmitter,
                      Command command);
     void ensureOpen(Observer& observer);

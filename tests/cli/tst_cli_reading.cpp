@@ -68,6 +68,7 @@ void TestCliReading::initTestCase() {
     QVERIFY2(m_sim.start(), qPrintable(m_sim.errorString()));
     for (const auto& [name, text] :
          {std::pair{"unknown.conf", "# a monitor\ninterval=500\ncolour=blue\n"},
+          std::pair{"flag.conf", "ha-discovery=true\nsearch=maybe\n"},
           std::pair{"password.conf", "mqtt=mqtt://127.0.0.1:1\npassword=hunter2\n"},
           std::pair{"badvalue.conf", "\n\nqueue = none\n"}}) {
         QFile f(file(QString::fromLatin1(name)));
@@ -204,6 +205,7 @@ void TestCliReading::commands_data() {
         {{"--queue", "0"}, "--queue \"0\": give 1 to 10000000 readings"},
         {{"--offline-after", "0"}, "--offline-after \"0\": give 1 to 1000 cycles"},
         {{"--config", file("unknown.conf")}, file("unknown.conf") + ":3: unknown key \"colour\""},
+        {{"--config", file("flag.conf")}, file("flag.conf") + ":2: search: give true or false"},
         {{"--config", file("password.conf")},
          file("password.conf") + ":2: password belongs in the credentials file"},
         {{"--config", file("badvalue.conf")},

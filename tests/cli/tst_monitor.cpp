@@ -13,9 +13,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 
 namespace {
 // Three transmitters at three rates.
@@ -57,6 +59,7 @@ private slots:
     void home_assistant_discovery_data();
     void home_assistant_discovery();
     void stdout_run_publishes_the_bus();
+    void a_search_finds_newcomers_and_loses_leavers();
 
 private:
     SimulatorProcess m_sim{{}, kBus};
@@ -366,6 +369,84 @@ void TestMonitor::stdout_run_publishes_the_bus() {
                      .match(line)
                      .hasMatch(),
                  qPrintable(line));
+}
+
+// With --search only what answers is told of; a transmitter that starts
+// answering is found by the probes between cycles, one that stops is not
+// found after a pass of them and leaves Home Assistant after three.
+void TestMonitor::a_search_finds_newcomers_and_loses_leavers() {
+    QCOMPARE(m_sim.control("fault 42 * silent"), QStringLiteral("ok"));
+    QProcess monitor;
+    monitor.start(QStringLiteral(TARNWICK_CLI_PATH),
+                  {"--port", m_sim.devicePath(), "monitor", "--search", "-a", "1,3,17,42", "-i",
+                   "300", "--topic", "s", "--ha-discovery", "--ha-prefix", "ha"});
+    QVERIFY(monitor.waitForStarted());
+    QByteArray out;
+    const auto seen = [&] {
+        out += monitor.readAllStandardOutput();
+        return messagesOf(out);
+    };
+    const auto count = [&](const std::function<bool(const Message&)>& match) {
+        const QList<Message> messages = seen();
+        return std::count_if(messages.cbegin(), messages.cend(), match);
+    };
+    const auto on = [](const QString& topic) {
+        return [topic](const Message& m) { return m.topic == topic; };
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(count(on("s/03/pressure")) >= 3, 30'000);
+    QCOMPARE(count(on("s/42/state")), 0);
+
+    // 42 begins to answer: found within a pass over the missing addresses
+    // (01 and 42) at 4 rates, 8 cycles.
+    QCOMPARE(m_sim.control("fault 42 * none"), QStringLiteral("ok"));
+    QTRY_VERIFY_WITH_TIMEOUT(count(on("s/42/pressure")) >= 2, 30'000);
+    // 17 stops answering: not found after a pass, gone from Home Assistant
+    // after three.
+    QCOMPARE(m_sim.control("fault 17 * silent"), QStringLiteral("ok"));
+    QTRY_VERIFY_WITH_TIMEOUT(count([](const Message& m) {
+                                 return m.topic.startsWith("ha/sensor/") &&
+                                        m.topic.endsWith("/17_pressure/config") &&
+                                        m.payload.isEmpty();
+                             }) >= 1,
+                             60'000);
+    ::kill(pid_t(monitor.processId()), SIGTERM);
+    QVERIFY(monitor.waitForFinished(10'000));
+    QCOMPARE(m_sim.control("fault 17 * none"), QStringLiteral("ok"));
+    const QList<Message> messages = seen();
+
+    // Only what answered is named, in the status and with a state.
+    QStringList statusLists;
+    QSet<QString> stated;
+    for (const Message& m : messages) {
+        if (m.topic == "s/status" && m.payload["state"] == QStringLiteral("online"))
+            statusLists << m.payload["transmitters"].toVariant().toStringList().join(',');
+        if (m.topic.endsWith("/state"))
+            stated << m.topic.section('/', 1, 1);
+    }
+    QCOMPARE(statusLists.first(), QString());
+    QVERIFY2(statusLists.contains("03,17") && statusLists.contains("03,17,42"),
+             qPrintable(statusLists.join(" | ")));
+    QCOMPARE(stated, (QSet<QString>{"03", "17", "42"}));
+
+    // The newcomer: its state, full read and announcement before its
+    // readings, which count from 1.
+    QStringList order;
+    for (const Message& m : messages)
+        if (m.topic.startsWith("s/42/") || m.topic.contains("/42_pressure"))
+            if (order.isEmpty() || order.last() != m.topic)
+                order << m.topic;
+    QVERIFY2(order.mid(0, 3) == (QStringList{"s/42/state", "s/42/info",
+                                             "ha/sensor/" + order.value(2).section('/', 2, 2) +
+                                                 "/42_pressure/config"}),
+             qPrintable(order.join(' ')));
+    // The leaver: offline, not found, and never online again.
+    QList<QJsonObject> states;
+    for (const Message& m : messages)
+        if (m.topic == "s/17/state")
+            states << m.payload;
+    QVERIFY2(states.size() >= 2, qPrintable(QString::number(states.size())));
+    QCOMPARE(states.last()["state"].toString(), QStringLiteral("offline"));
+    QCOMPARE(states.last()["error"].toString(), QStringLiteral("not found"));
 }
 
 QTEST_MAIN(TestMonitor)
