@@ -114,9 +114,11 @@ if [[ -n "$cli" && -x "$cli" && -x "$mosquitto_bin" ]]; then
     mon_sim_pid=$!
     # A free loopback port: the first that a broker started on it keeps.
     mkdir -p "$mon/broker"
+    # Its pid in a file: the restarts happen in a subshell of their own.
     start_broker() {
         "$mosquitto_bin" -c "$mon/broker/mosquitto.conf" >>"$mon/broker/log" 2>&1 &
         broker_pid=$!
+        echo "$broker_pid" >"$mon/broker/pid"
         for _ in $(seq 50); do
             mosquitto_sub -h 127.0.0.1 -p "$broker_port" -t probe -W 1 -C 1 >/dev/null 2>&1 &&
                 break
@@ -127,8 +129,11 @@ if [[ -n "$cli" && -x "$cli" && -x "$mosquitto_bin" ]]; then
     }
     for _ in $(seq 20); do
         broker_port=$((20000 + RANDOM % 40000))
-        printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence true\npersistence_location %s/\n' \
-            "$broker_port" "$mon/broker" >"$mon/broker/mosquitto.conf"
+        # Started as root it would switch to the mosquitto user, which cannot
+        # save its store in this folder.
+        printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence true\npersistence_location %s/\n%s\n' \
+            "$broker_port" "$mon/broker" "$([[ $(id -u) -eq 0 ]] && echo 'user root')" \
+            >"$mon/broker/mosquitto.conf"
         start_broker && break
     done
     # The subscriber comes back by itself after each restart of the broker.
@@ -150,7 +155,8 @@ if [[ -n "$cli" && -x "$cli" && -x "$mosquitto_bin" ]]; then
         while [[ $(date +%s) -lt $end ]]; do
             if [[ $(date +%s) -ge $next ]]; then
                 kill -TERM "$broker_pid" 2>/dev/null || true
-                wait "$broker_pid" 2>/dev/null || true
+                # Not always this subshell's child: waited for by its pid.
+                while kill -0 "$broker_pid" 2>/dev/null; do sleep 0.1; done
                 echo "$(date +%s) broker stopped" >>"$mon/events"
                 sleep 3
                 start_broker || true
@@ -244,7 +250,7 @@ if [[ -n "$monitor_pid" ]]; then
     rm -f "$mon/broker/mosquitto.conf"
     kill "$watch_pid" 2>/dev/null || true
     pkill -f "mosquitto_sub -h 127.0.0.1 -p $broker_port" 2>/dev/null || true
-    kill -TERM "$broker_pid" 2>/dev/null || true
+    kill -TERM "$(cat "$mon/broker/pid")" 2>/dev/null || true
     kill "$mon_sim_pid" 2>/dev/null || true
     wait "$mon_sim_pid" 2>/dev/null || true
     echo
