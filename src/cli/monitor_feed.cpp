@@ -6,6 +6,8 @@
 #include "cli/stop_request.h"
 #include "cli/transmitter_read.h"
 #include "link/clock.h"
+#include "link/exchange.h"
+#include "protocol/bus_search.h"
 #include "protocol/units.h"
 
 namespace {
@@ -17,6 +19,8 @@ const QString kNotFound = QStringLiteral("not found");
 // Passes a searched transmitter stays not found before its announcement to
 // Home Assistant is removed.
 constexpr int kPassesBeforeRemoval = 3;
+// Beyond a reply's time-out, what an exchange of a full read may take.
+constexpr int kStepMarginMs = 30;
 } // namespace
 
 MonitorFeed::MonitorFeed(Setup setup, BusSession& session, BusPoller& poller, MessageSink& sink)
@@ -36,7 +40,8 @@ MonitorFeed::Watched& MonitorFeed::watched(const QString& address) {
                                            false,
                                            false,
                                            0,
-                                           false})
+                                           false,
+                                           std::nullopt})
                  .first;
     return it->second;
 }
@@ -118,10 +123,19 @@ void MonitorFeed::cycleDone() {
         Watched& w = watched(t.place.address);
         if (m_setup.search)
             judgeBySearch(t.place.address, w);
-        if (w.health.online() &&
-            (w.fullReadDue || !w.fullReadMs || now - *w.fullReadMs >= kFullReadEveryMs))
-            readInFull(t);
+        // A read begun while it answered is made again once it is back.
+        if (!w.health.online()) {
+            w.reading.reset();
+            continue;
+        }
+        if (!w.reading &&
+            (w.fullReadDue || !w.fullReadMs || now - *w.fullReadMs >= kFullReadEveryMs)) {
+            TransmitterConnection transmitter(m_session.line(), t.place.address);
+            transmitter.setBaudIndex(t.place.baudIndex);
+            w.reading.emplace(transmitter);
+        }
     }
+    stepFullReads();
     const long long dropped = m_sink.dropped();
     if (dropped != m_droppedTold && (!m_statusMs || now - *m_statusMs >= kStatusEveryMs)) {
         m_droppedTold = dropped;
@@ -129,6 +143,34 @@ void MonitorFeed::cycleDone() {
         m_sink.publishStatus();
     }
     tellLinkNotes();
+}
+
+// The full reads due go in the cycles' slack, one exchange at a time, each
+// only when even a time-out would end before the next cycle's slot, so the
+// readings keep their schedule; cycles back to back (or late) take one
+// exchange each, so a read still ends.
+void MonitorFeed::stepFullReads() {
+    bool stepped = false;
+    for (const PolledTransmitter& t : m_poller.transmitters()) {
+        Watched& w = watched(t.place.address);
+        if (!w.reading)
+            continue;
+        TransmitterConnection transmitter(m_session.line(), t.place.address);
+        transmitter.setBaudIndex(t.place.baudIndex);
+        const int worstMs = replyTimeoutMsOfBaud(kBaudRates[t.place.baudIndex]) + kStepMarginMs;
+        while (!w.reading->done() && !stopRequested()) {
+            const qint64 slack = m_poller.msUntilNextSlot();
+            if (slack < worstMs && (stepped || slack > 0))
+                return;
+            w.reading->step(transmitter);
+            stepped = true;
+        }
+        if (w.reading && w.reading->done()) {
+            const TransmitterRead read = w.reading->result();
+            w.reading.reset();
+            publishFullRead(t, read);
+        }
+    }
 }
 
 int MonitorFeed::passCycles() const {
@@ -179,12 +221,16 @@ void MonitorFeed::publishReading(const QString& address, const char* leaf, const
 }
 
 void MonitorFeed::readInFull(const PolledTransmitter& t) {
-    Watched& w = watched(t.place.address);
     TransmitterConnection transmitter(m_session.line(), t.place.address);
     transmitter.setBaudIndex(t.place.baudIndex);
     const TransmitterRead read = readTransmitter(transmitter, stopRequested);
     if (!read.notRead().isEmpty())
         return; // a stop came: a part read is no info
+    publishFullRead(t, read);
+}
+
+void MonitorFeed::publishFullRead(const PolledTransmitter& t, const TransmitterRead& read) {
+    Watched& w = watched(t.place.address);
     w.fullReadMs = m_session.clock().msecs();
     w.fullReadDue = false;
     if (read.unitCode)

@@ -2,6 +2,7 @@
 
 #include "cli/message_sink.h"
 #include "cli/transmitter_health.h"
+#include "cli/transmitter_read.h"
 #include "connection/bus_poller.h"
 
 #include <QDateTime>
@@ -50,13 +51,18 @@ private:
         bool told = false;      // its state was published
         int failedCycles = 0;   // in a row
         bool announced = false; // to Home Assistant, and not removed since
+        // A full read under way between cycles.
+        std::optional<StepwiseRead> reading;
     };
 
     Watched& watched(const QString& address);
     void publishState(const QString& address);
     void publishReading(const QString& address, const char* leaf, const PolledValue& value,
                         const QString& unit, const QDateTime& time, long long& seq);
+    // At the start, before any cycle: the whole read at once.
     void readInFull(const PolledTransmitter& transmitter);
+    void stepFullReads();
+    void publishFullRead(const PolledTransmitter& transmitter, const TransmitterRead& read);
     void tellLinkNotes();
     // Cycles one pass of the probes over the missing addresses takes.
     int passCycles() const;

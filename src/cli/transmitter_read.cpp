@@ -113,36 +113,61 @@ QString unitSuffix(const TransmitterRead& read) {
     return read.unitCode ? QLatin1Char(' ') + unitNames().value(*read.unitCode) : QString();
 }
 
-TransmitterRead readTransmitter(TransmitterConnection& transmitter,
-                                const std::function<bool()>& stop) {
+namespace {
+
+TransmitterRead emptyRead(const TransmitterConnection& transmitter) {
     TransmitterRead read;
     read.address = transmitter.address();
     const int baudIndex = transmitter.baudIndex();
     read.baud = baudIndex >= 0 ? kBaudRates[baudIndex] : 0;
+    return read;
+}
+
+// One exchange of the full read, its value or its error kept.
+void readItem(TransmitterRead& read, TransmitterConnection& transmitter, const FullReadItem& item) {
+    const QString command = commandText(item.command);
+    const Exchanged reply = transmitter.exchange(item.command);
+    if (!reply.answered() || (reply.kind == ReplyKind::NoData && !mayBeBlank(item.command))) {
+        read.errors.append({command, replyProblem(reply.kind)});
+        return;
+    }
+    const QString key = keyOf(item.command);
+    const QString value = reply.value();
+    read.values.insert(key, value);
+    const SettingKind kind = kindOf(key);
+    if (kind == SettingKind::Unit || kind == SettingKind::Decimals) {
+        std::optional<int>& code = kind == SettingKind::Unit ? read.unitCode : read.decimals;
+        code = codeValue(value, kind == SettingKind::Unit ? kHighestUnitCode : kHighestDecimals);
+        if (!code)
+            read.errors.append({command, kNotACode});
+    }
+}
+
+} // namespace
+
+TransmitterRead readTransmitter(TransmitterConnection& transmitter,
+                                const std::function<bool()>& stop) {
+    TransmitterRead read = emptyRead(transmitter);
     for (const FullReadItem& item : fullRead()) {
-        const QString command = commandText(item.command);
         if (stop && stop()) {
-            read.errors.append({command, kNotRead});
+            read.errors.append({commandText(item.command), kNotRead});
             continue;
         }
-        const Exchanged reply = transmitter.exchange(item.command);
-        if (!reply.answered() || (reply.kind == ReplyKind::NoData && !mayBeBlank(item.command))) {
-            read.errors.append({command, replyProblem(reply.kind)});
-            continue;
-        }
-        const QString key = keyOf(item.command);
-        const QString value = reply.value();
-        read.values.insert(key, value);
-        const SettingKind kind = kindOf(key);
-        if (kind == SettingKind::Unit || kind == SettingKind::Decimals) {
-            std::optional<int>& code = kind == SettingKind::Unit ? read.unitCode : read.decimals;
-            code =
-                codeValue(value, kind == SettingKind::Unit ? kHighestUnitCode : kHighestDecimals);
-            if (!code)
-                read.errors.append({command, kNotACode});
-        }
+        readItem(read, transmitter, item);
     }
     return read;
+}
+
+StepwiseRead::StepwiseRead(const TransmitterConnection& transmitter)
+    : m_read(emptyRead(transmitter)) {}
+
+bool StepwiseRead::done() const {
+    return m_next >= fullRead().size();
+}
+
+void StepwiseRead::step(TransmitterConnection& transmitter) {
+    if (!done())
+        readItem(m_read, transmitter, fullRead()[m_next++]);
 }
 
 QJsonObject TransmitterRead::toJson() const {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 
@@ -51,6 +52,22 @@ extern const QString kNotRead;
 // Nothing is written.
 TransmitterRead readTransmitter(TransmitterConnection& transmitter,
                                 const std::function<bool()>& stop = {});
+
+// The same read one exchange at a time, so it can go between other work
+// (a monitor's cycles) without holding it up.
+class StepwiseRead {
+public:
+    explicit StepwiseRead(const TransmitterConnection& transmitter);
+    bool done() const;
+    // The next exchange; the connection must be set to the same transmitter
+    // and rate.
+    void step(TransmitterConnection& transmitter);
+    const TransmitterRead& result() const { return m_read; }
+
+private:
+    TransmitterRead m_read;
+    std::size_t m_next = 0;
+};
 
 // "05: no reply to 14 of 14 reads": what went wrong, in one line.
 QString readFailure(const TransmitterRead& read);

@@ -118,6 +118,7 @@ void BusPoller::readFirstUnit(PolledTransmitter& polled, TransmitterConnection& 
 void BusPoller::pollCycles(Observer& observer) {
     Clock& clock = m_session.clock();
     const qint64 startMs = clock.msecs();
+    m_startMs = startMs;
     long long slot = 0;
     int cycles = 0;
     while (!stopped() && (m_options.count == 0 || cycles < m_options.count)) {
@@ -135,6 +136,7 @@ void BusPoller::pollCycles(Observer& observer) {
         }
         if (!stopped())
             probeMissing(observer);
+        m_slot = slot;
         if (!stopped())
             observer.cycleDone();
         ++cycles;
@@ -190,6 +192,13 @@ PolledValue BusPoller::read(PolledTransmitter& polled, TransmitterConnection& tr
 QList<int> BusPoller::probeRates() const {
     return m_options.baudIndex >= 0 ? QList<int>{m_options.baudIndex}
                                     : searchBaudIndexes(m_session.port().fixedBaud());
+}
+
+qint64 BusPoller::msUntilNextSlot() const {
+    if (m_options.intervalMs <= 0)
+        return 0;
+    const qint64 next = m_startMs + (m_slot + 1) * m_options.intervalMs;
+    return std::max<qint64>(0, next - m_session.clock().msecs());
 }
 
 int BusPoller::ratesProbed() const {

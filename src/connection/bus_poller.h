@@ -120,7 +120,8 @@ public:
         virtual void portLost() {}
         virtual void portReopened() {}
         // A cycle's reads and probe are done: the line is the observer's,
-        // for reads of its own, until it returns.
+        // for reads of its own, until it returns (msUntilNextSlot() says
+        // how long it may take without pushing the next cycle late).
         virtual void cycleDone() {}
     };
 
@@ -141,6 +142,9 @@ public:
     // A unit the observer read itself (someone changed it), for the rows
     // from now on.
     void setUnit(const QString& address, int unitCode);
+    // From now to the start of the next cycle's slot; 0 when the cycles run
+    // back to back or this one has overrun.
+    qint64 msUntilNextSlot() const;
     // The rates a missing transmitter is probed at, one a cycle.
     int ratesProbed() const;
     // Slots passed over by cycles that overran, the last cycle's aside.
@@ -165,6 +169,9 @@ private:
     std::atomic<bool> m_stop{false};
     QList<PolledTransmitter> m_transmitters;
     long long m_missed = 0;
+    // The schedule: when the first cycle started, and this cycle's slot.
+    qint64 m_startMs = 0;
+    long long m_slot = 0;
     // The next probe: the missing transmitter and the rate, by position.
     int m_probeTransmitter = 0;
     int m_probeRate = 0;
