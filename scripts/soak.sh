@@ -293,11 +293,13 @@ if [[ -n "$monitor_pid" ]]; then
          }' "$mon/trace" "$mon/messages"
     if [[ -s "$mon/samples" ]]; then
         # Memory over the first ten minutes against the last ten (the whole
-        # first and last fifth of a shorter run).
+        # first and last fifth of a shorter run), the first minute's
+        # start-up left out.
         awk '{ t[NR] = $1; r[NR] = $2 } END {
                  span = t[NR]; w = span >= 1800 ? 600 : span / 5
+                 skip = span >= 1800 ? 60 : 0
                  for (i = 1; i <= NR; i++) {
-                     if (t[i] <= w) { a += r[i]; na++ }
+                     if (t[i] >= skip && t[i] <= skip + w) { a += r[i]; na++ }
                      if (t[i] >= span - w) { b += r[i]; nb++ }
                  }
                  a /= na; b /= nb; g = (b - a) / a * 100
