@@ -54,16 +54,24 @@ window_pid=$!
 # HOOK for tarnwick-cli: runs only when the program exists. Its bus gets the
 # same faults with the next series, and the simulator unplugs it by itself
 # (--unplug-every); the CLI reopens the port on its own.
+# A simulated bus for one program in folder DIR: the transmitters of
+# DIR/bus.json, random faults of series SERIES, the unplugs of the run;
+# sim_pid names it once its device is there.
+start_bus_simulator() {
+    local dir="$1" bus_series="$2"
+    "$build/simulator/tarnwick-sim" --bus "$dir/bus.json" --link "$dir/bus" --trace "$dir/trace" \
+        --random-faults "$rate" --series "$bus_series" --unplug-every "$unplug_every" \
+        </dev/null >"$dir/simulator" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 50); do [[ -e "$dir/bus" ]] && break; sleep 0.1; done
+}
+
 cli="${TARNWICK_CLI:-$(find "$build" -maxdepth 3 -type f -name tarnwick-cli -perm -u+x 2>/dev/null | head -n 1)}"
 cli_pid=""
 if [[ -n "$cli" && -x "$cli" ]]; then
-    sim="$build/simulator/tarnwick-sim"
     echo '{"transmitters": [{"address": "01", "baud": 9600}]}' >"$out/cli/bus.json"
-    "$sim" --bus "$out/cli/bus.json" --link "$out/cli/bus" --trace "$out/cli/trace" \
-        --random-faults "$rate" --series "$((series + 1))" --unplug-every "$unplug_every" \
-        </dev/null >"$out/cli/simulator" 2>&1 &
-    cli_sim_pid=$!
-    for _ in $(seq 50); do [[ -e "$out/cli/bus" ]] && break; sleep 0.1; done
+    start_bus_simulator "$out/cli" "$((series + 1))"
+    cli_sim_pid=$sim_pid
     # The CSV's times are wall-clock, the trace's monotonic: a sample of both
     # now and one at the end put them on one clock.
     "$build/bench/tarnwick-soak-cli" --clock-sample >"$out/cli/clock"
@@ -108,10 +116,8 @@ if [[ -n "$cli" && -x "$cli" && -x "$mosquitto_bin" ]]; then
     mon="$out/monitor"
     restart_every="${SOAK_BROKER_RESTART_EVERY:-600}"
     echo '{"transmitters": [{"address": "01", "baud": 9600}, {"address": "07", "baud": 4800}]}' >"$mon/bus.json"
-    "$build/simulator/tarnwick-sim" --bus "$mon/bus.json" --link "$mon/bus" --trace "$mon/trace" \
-        --random-faults "$rate" --series "$((series + 2))" --unplug-every "$unplug_every" \
-        </dev/null >"$mon/simulator" 2>&1 &
-    mon_sim_pid=$!
+    start_bus_simulator "$mon" "$((series + 2))"
+    mon_sim_pid=$sim_pid
     # A free loopback port: the first that a broker started on it keeps.
     mkdir -p "$mon/broker"
     # Its pid in a file: the restarts happen in a subshell of their own.
